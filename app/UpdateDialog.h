@@ -1,0 +1,108 @@
+// UpdateDialog: the main window and the owner of all update state. It stays
+// thin: each handler gathers the fields it needs and calls a component of
+// image/, update/ or link/. Its implementation is split by subject:
+//   UpdateDialog.cpp         start-up, brand presentation, window handlers
+//   UpdateDialog_image.cpp   containers, HEX import, container creation
+//   UpdateDialog_link.cpp    device link, close handler, identification check
+//   UpdateDialog_update.cpp  the update command and the two transfers
+//   UpdateDialog_usb.cpp     the USB probe
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "app/framework.h"
+#include "image/FirmwareImage.h"
+#include "link/serialport.h"
+
+enum Brand : std::int32_t { kBrandTalvo = 0, kBrandOp = 1, kBrandMurell = 2 };
+
+// Interface values kept in m_nInterface: the interface list's index plus one.
+constexpr int kInterfaceUsb = 30;
+constexpr int kInterfaceGpib = 31;
+
+// Application-wide values, set once at start-up.
+extern std::int32_t g_nBrand;
+extern std::string g_strFirmwareVersion;
+extern std::string g_strProgramVersion;
+
+class UpdateDialog : public fw::Dialog {
+ public:
+  explicit UpdateDialog(fw::Dialog* pParent = nullptr);
+  ~UpdateDialog() override;
+
+  enum { IDD = IDD_QRTUPDATE_DIALOG };
+
+  // Container files (the image's own operations live in image/).
+  int LoadContainer(const std::string& strFileName);  // 1: read whole; 0: missing, unreadable or short
+  void SaveContainer(const std::string& strFileName);
+  void VerifyContainer(const std::string& strFileName);
+  void ImportHexFile(const std::string& strFileName);
+
+  // Device link over COM or GPIB.
+  void SendString(const std::string& str);
+  int SendByte(char ch);
+  std::string ReceiveString(int n);
+
+  // The two transfers of the update.
+  void FlashMainController();
+  void FlashChannelController(int nChannel);
+
+  // Window handlers (public so that front ends and tests can reach them as
+  // the message table does).
+  void OnUpdateFirmware();
+  void OnCreateEncFile();
+  void OnCheck();
+  void OnUsbProbe();
+  void OnClose();
+  void OnInterfaceSelChange();
+  void OnDeviceSelChange();
+  void OnChannelFile();
+  void OnInfo();
+  void OnSysCommand(unsigned nID, long lParam);
+  void OnPaint();
+  fw::IconHandle OnQueryDragIcon();
+
+  // Fields, in the order the program's design declares them.
+  fw::IconHandle m_hIcon = nullptr;
+  SerialPort m_serial;
+  fw::ProgressCtrl m_progress;
+  fw::ListBox m_list;
+  std::string m_strFrontFile;
+  std::string m_strChannelFile;
+  FirmwareImage m_image;
+  std::int32_t m_nInterface = 0;
+  std::int32_t m_nError = 0;
+  std::int32_t m_bUsb = 0;
+  std::int32_t m_bGpib = 0;
+  std::int32_t m_nGpibDevice = 0;
+  std::int32_t m_nFrontPagesSmall = 0;
+  std::int32_t m_nFrontPagesLarge = 0;
+  std::int32_t m_nPageCount = 0;
+  std::int32_t m_nChannelPages = 0;
+  std::int32_t m_nAnnounceFlag = 0;
+  fw::ComboBox m_cbInterface;
+  fw::ComboBox m_cbDevice;
+  fw::ComboBox m_cbGpibAddress;
+
+ protected:
+  bool OnInitDialog() override;
+  void DoDataExchange(fw::DataExchange& dx) override;
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  void PresentBrand();
+};
+
+// Start-up helpers, kept apart from the window so they can be tested alone.
+// The file name (with extension) of a module path: what follows the last
+// backslash (or slash), else the whole text.
+std::string FileNameOfPath(const std::string& strPath);
+// The brand keyword found in a file name, or -1 when there is none.
+int BrandOfFileName(const std::string& strFileName);
+// The firmware version a file name carries: the four characters after
+// "FWV", fewer if the name ends sooner; empty when there is no "FWV".
+std::string FirmwareVersionOfFileName(const std::string& strFileName);
+// The caption of the update button for a model word ("QRT1440").
+std::string UpdateCaption(const std::string& strModel);
+// Where a minimised window draws its icon.
+fw::Size IconOrigin(fw::Size client, fw::Size icon);

@@ -1,0 +1,43 @@
+// SerialPort: the program's COM ports, one operating-system handle per port
+// number in 30 slots. Every transfer is one synchronous call for one byte.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/serial.h"
+
+class SerialPort {
+ public:
+  // Shows one of the manager's own error boxes (text, caption; error icon,
+  // no owner window). The owner of the manager supplies it; without one the
+  // messages are dropped.
+  using MessageSink = std::function<void(const std::string& text, const std::string& caption)>;
+
+  SerialPort();
+  virtual ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  void SetMessageSink(MessageSink sink) { m_sink = std::move(sink); }
+
+  int OpenPort(int n);
+  int IsOpen(int n) const;
+  int ConfigurePort(int n, std::uint32_t dwBaudRate, std::uint8_t byByteSize, int nParityCheck, std::uint8_t byParity,
+                    std::uint8_t byStopBits, std::uint8_t chXon, std::uint8_t chXoff);
+  int SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t dwReadMultiplier, std::uint32_t dwReadConstant,
+                  std::uint32_t dwWriteMultiplier, std::uint32_t dwWriteConstant);
+  int WriteByte(int n, std::uint8_t byData);
+  int ReadByte(int n, char* pch);
+  void Purge(int n, std::uint32_t dwFlags);
+  void PurgeReceive(int n);
+  void ClosePort(int n);
+
+  static constexpr int kSlots = 30;
+
+ private:
+  platform::SerialHandle m_hPort[kSlots];
+  platform::CommTimeouts m_timeouts{};
+  std::uint32_t m_dwBytesWritten = 0;
+  MessageSink m_sink;
+};
