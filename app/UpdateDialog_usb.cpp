@@ -1,0 +1,4 @@
+// The USB probe.
+#include "app/UpdateDialog.h"
+
+void UpdateDialog::OnUsbProbe() {}
