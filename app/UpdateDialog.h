@@ -43,6 +43,9 @@ class UpdateDialog : public fw::Dialog {
   int SendByte(char ch);
   std::string ReceiveString(int n);
 
+  // Routes the serial-port manager's own error boxes to the front end.
+  void ConnectSerialMessages();
+
   // The two transfers of the update.
   void FlashMainController();
   void FlashChannelController(int nChannel);

@@ -8,3 +8,4 @@ int UpdateDialog::SendByte(char) { return 0; }
 std::string UpdateDialog::ReceiveString(int) { return {}; }
 void UpdateDialog::OnClose() { EndDialog(IDCANCEL); }
 void UpdateDialog::OnCheck() {}
+void UpdateDialog::ConnectSerialMessages() {}
