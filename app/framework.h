@@ -85,6 +85,10 @@ class FrontEnd {
   // Begins painting, sends the window WM_ICONERASEBKGND, draws icon at (x, y)
   // of the client area, ends painting.
   virtual void PaintIconic(Dialog& dlg, IconHandle icon, int x, int y) = 0;
+  // A paint handler that draws nothing itself brackets its work with these
+  // (BeginPaint/EndPaint), so that the window counts as painted.
+  virtual void PaintBegin(Dialog&) {}
+  virtual void PaintEnd(Dialog&) {}
 };
 
 // The front end of this process. Dialogs created afterwards use it.

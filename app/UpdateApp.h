@@ -1,0 +1,21 @@
+// UpdateApp: the application object. Its start routine runs the main window
+// as a modal dialog; when that dialog ends, the program ends.
+#pragma once
+#include <string>
+
+#include "app/framework.h"
+
+class UpdateApp : public fw::App {
+ public:
+  bool InitInstance() override;
+};
+
+// A front end that runs the program under another name (the console's
+// --as NAME) sets this; start-up then reads it instead of the module path.
+extern std::string g_strModulePathOverride;
+
+// The path start-up reads the brand from.
+std::string ModulePath();
+// The application's name for a module path: its file name, without a
+// ".exe" extension.
+std::string AppNameOfPath(const std::string& strPath);

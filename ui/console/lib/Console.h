@@ -1,0 +1,65 @@
+// The console front end: runs the main window's logic without a window.
+// Options choose entries as a user would; actions click buttons; list lines
+// go to standard output as they are inserted and message boxes to standard
+// error, confirmed at once.
+#pragma once
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "ui/memory/MemoryFrontEnd.h"
+
+namespace ui {
+
+constexpr int kExitUsage = 64;
+constexpr int kExitNoBrand = 78;
+
+struct ConsoleStep {
+  enum Kind { Interface, Device, Port, Action } kind;
+  std::string value;
+};
+
+struct ConsoleOptions {
+  bool bHelp = false;
+  std::string strAs;  // --as NAME, empty when not given
+  std::vector<ConsoleStep> steps;
+  std::string strError;  // a usage error found while parsing
+};
+
+ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args);
+std::string ConsoleUsage();
+
+class ConsoleFrontEnd : public MemoryFrontEnd {
+ public:
+  ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar);
+  ~ConsoleFrontEnd() override;
+
+  // Runs the program with these options; returns the exit status.
+  int Run(const ConsoleOptions& options);
+
+ protected:
+  void OnMessageBox(const RecordedBox& box) override;
+  void OnListInsert(fw::Dialog& dlg, int id, const std::string& text) override;
+  void OnProgress(fw::Dialog& dlg, const MemoryControl& c) override;
+
+ private:
+  void RunSteps(fw::Dialog& dlg);
+  bool DoStep(fw::Dialog& dlg, const ConsoleStep& step);
+  void Show(fw::Dialog& dlg);
+  void UsageError(const std::string& strText);
+  void EndProgressLine();
+
+  std::ostream& m_out;
+  std::ostream& m_err;
+  bool m_bProgressBar;
+  bool m_bProgressLineOpen = false;
+  const ConsoleOptions* m_pOptions = nullptr;
+  std::string m_strPort;
+  int m_nExit = 0;
+  bool m_bUsageError = false;
+};
+
+// Sets the device path behind COM port n for this process (QRTUPDATE_COM<n>).
+void SetComPortPath(int n, const std::string& strPath);
+
+}  // namespace ui
