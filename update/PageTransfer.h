@@ -1,0 +1,58 @@
+// The page transfer that writes an image into one of the device's
+// controllers: the main (front-panel) controller or one channel controller.
+// Both speak the same page protocol; a TransferSpec holds what differs.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "image/FirmwareImage.h"
+#include "update/UpdateHost.h"
+
+// Error codes a transfer leaves behind.
+enum TransferError : std::int32_t {
+  kTransferOk = 0,
+  kTransferNoAck = 2,        // page data not answered "A1"; the transfer goes on
+  kTransferChecksum = 3,     // page checksum refused with "E2"
+  kTransferAddress = 4,      // page address not echoed
+  kTransferAnnounce = 5,     // page count not echoed
+  kTransferWrongDevice = 6,  // identification does not match
+};
+
+struct TransferSpec {
+  int nPages = 0;               // N: pages 0 .. N-1 are sent
+  int nAnnounceFlag = 1;        // last two hex digits of the announcement
+  std::string strSelect;        // channel selection command, "" for none
+  std::string strStart;         // "FWU0" or "FWU"
+  int nIdLength = 0;            // characters of the identification reply
+  bool bMatchSelection = false; // main: the family must fit the device list's selection
+  std::string strId;            // channel: the one identification accepted
+  std::string strVersionPrefix; // list line before the version characters
+  std::size_t nDotPos = 0;      // where "." goes into that line
+  std::string strSuccess;       // list line after a clean transfer
+  bool bChannel = false;        // channel sequence: range first, no field update,
+                                // closing character, codes 3/4 still read it
+};
+
+// The main controller's transfer of nPages pages.
+TransferSpec MainTransferSpec(int nPages, int nAnnounceFlag);
+// The transfer to channel nChannel + 1 (index 0 to 3) of nPages pages.
+TransferSpec ChannelTransferSpec(int nChannel, int nPages, int nAnnounceFlag);
+
+// The identification the main controller must give for a device-list
+// selection: "QRT1230" for 1 and 2, "QRT1440" for 3 and 4, "" for none.
+std::string MainFamilyId(int nSelection);
+
+// Runs one transfer of the first spec.nPages pages of the image (never more
+// than the image holds). The outcome goes to nError, which must be 0 on
+// entry; the messages have been shown on return.
+void RunPageTransfer(UpdateHost& host, const TransferSpec& spec, const FirmwareImage& image, std::int32_t& nError);
+
+// Outgoing strings of the page protocol, upper-case hex.
+std::string AnnouncementString(int nPages, int nAnnounceFlag);  // "%04X%02X"
+std::string PageAddressString(int nPage);                        // "%06X" of 256*p
+// The page's 256 bytes as 512 hex characters; *pSum receives their byte sum.
+std::string PageDataString(const std::uint8_t* pPage, unsigned* pSum);
+std::string ChecksumString(unsigned nSum);  // "%04X"
+// The version line: prefix and reply, with "." at nDotPos (at the end when
+// the line is shorter).
+std::string VersionLine(const std::string& strPrefix, const std::string& strVersion, std::size_t nDotPos);
