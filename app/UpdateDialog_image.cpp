@@ -1,8 +1,82 @@
-// Containers, HEX import and the container-creation command.
+// Containers, HEX import and the container-creation command. The work is
+// done by image/; these operations keep the dialog's fields and messages.
 #include "app/UpdateDialog.h"
+#include "image/Container.h"
+#include "image/HexImport.h"
 
-int UpdateDialog::LoadContainer(const std::string&) { return 0; }
-void UpdateDialog::SaveContainer(const std::string&) {}
-void UpdateDialog::VerifyContainer(const std::string&) {}
-void UpdateDialog::ImportHexFile(const std::string&) {}
-void UpdateDialog::OnCreateEncFile() {}
+namespace {
+
+// Code left in m_nError when a container cannot be created, written or read
+// back whole: the same as for a read-back that differs.
+constexpr int kContainerError = 99;
+
+}  // namespace
+
+int UpdateDialog::LoadContainer(const std::string& strFileName) { return ReadContainerFile(strFileName, m_image); }
+
+void UpdateDialog::SaveContainer(const std::string& strFileName) {
+  m_image.Scramble(m_nPageCount);
+  if (!WriteContainerFile(strFileName, m_image)) m_nError = kContainerError;
+}
+
+void UpdateDialog::VerifyContainer(const std::string& strFileName) {
+  if (CompareContainerFile(strFileName, m_image) != VerifyResult::Equal) m_nError = kContainerError;
+}
+
+void UpdateDialog::ImportHexFile(const std::string& strFileName) {
+  if (m_strFrontFile.empty() || m_strFrontFile == "no file selected") {
+    m_image.Clear();
+    m_nError = 2;
+  } else {
+    const int nResult = ReadHexFile(strFileName, m_image);
+    if (nResult != kHexOk) m_nError = nResult;
+  }
+  if (m_nError == 0) return;
+  switch (m_nError) {
+    case 1:
+      MessageBox("Could not open file!");
+      break;
+    case 2:
+      MessageBox("Please select file!");
+      break;
+    case 9:
+      MessageBox("Checksum error during decoding file!");
+      break;
+    default:
+      MessageBox("General Error! Update abort!");
+      break;
+  }
+}
+
+void UpdateDialog::OnCreateEncFile() {
+  struct Job {
+    const char* pszHexFile;
+    const char* pszContainer;
+  };
+  // The fixed work list; the page count changes before job 4 and is set
+  // again before job 5.
+  static const Job jobs[] = {
+      {"QRT_front12x0.hex", "FW1A.qrt"},      {"QRT_channel_5A.hex", "FW2A.qrt"},
+      {"QRT_channel_10A.hex", "FW2B.qrt"},    {"QRT_front14x0.hex", "FW1C.qrt"},
+      {"QRT_front14x0_MURELL.hex", "FW1E.qrt"},
+  };
+
+  m_nError = 0;
+  UpdateData(true);
+  m_nPageCount = m_nFrontPagesSmall;
+  for (int i = 0; i < 5; ++i) {
+    if (i >= 3) m_nPageCount = m_nFrontPagesLarge;
+    // Each action runs only while no earlier one has failed.
+    if (m_nError == 0) ImportHexFile(jobs[i].pszHexFile);
+    if (m_nError == 0) SaveContainer(jobs[i].pszContainer);
+    if (m_nError == 0) VerifyContainer(jobs[i].pszContainer);
+  }
+
+  if (m_nError == 0) {
+    MessageBox("Enc file created successfully!");
+  } else if (m_nError == 1) {
+    MessageBox("Couldn't open file!");
+  } else {
+    MessageBox("ERROR While Creating Enc File");
+  }
+}

@@ -13,4 +13,10 @@ struct FirmwareImage {
   std::array<std::uint8_t, kImageSize> m_image{};
 
   void Clear() { m_image.fill(0); }
+
+  // Scrambles the image in place as a container stores it: every page p
+  // below nPageCount with p mod 3 = 2 has each byte j XORed with j. Its own
+  // inverse. A count of 0 or less scrambles nothing; counts above the image
+  // are limited to its 500 pages.
+  void Scramble(int nPageCount);
 };

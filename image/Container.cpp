@@ -1,0 +1,52 @@
+#include "image/Container.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using MyFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads up to kImageSize bytes into buf; returns the count read.
+std::size_t ReadUpToImage(const std::string& strFileName, std::uint8_t* buf) {
+  MyFile file(std::fopen(strFileName.c_str(), "rb"));
+  if (!file) return 0;
+  std::size_t nTotal = 0;
+  // fread may return short on an interrupted read; go on until EOF or error.
+  while (nTotal < static_cast<std::size_t>(kImageSize)) {
+    const std::size_t n = std::fread(buf + nTotal, 1, kImageSize - nTotal, file.get());
+    if (n == 0) break;
+    nTotal += n;
+  }
+  return nTotal;
+}
+
+}  // namespace
+
+int ReadContainerFile(const std::string& strFileName, FirmwareImage& image) {
+  image.Clear();
+  return ReadUpToImage(strFileName, image.m_image.data()) == static_cast<std::size_t>(kImageSize) ? 1 : 0;
+}
+
+int WriteContainerFile(const std::string& strFileName, const FirmwareImage& image) {
+  std::FILE* f = std::fopen(strFileName.c_str(), "wb");
+  if (!f) return 0;
+  const std::size_t n = std::fwrite(image.m_image.data(), 1, image.m_image.size(), f);
+  const bool bFlushed = std::fflush(f) == 0;
+  // A full disk may only show when the buffered data is flushed or closed.
+  const bool bClosed = std::fclose(f) == 0;
+  return (n == image.m_image.size() && bFlushed && bClosed) ? 1 : 0;
+}
+
+VerifyResult CompareContainerFile(const std::string& strFileName, const FirmwareImage& image) {
+  auto FlashArray2 = std::make_unique<std::uint8_t[]>(kImageSize);  // zeroed
+  if (ReadUpToImage(strFileName, FlashArray2.get()) != static_cast<std::size_t>(kImageSize)) {
+    return VerifyResult::Unreadable;
+  }
+  return std::memcmp(FlashArray2.get(), image.m_image.data(), kImageSize) == 0 ? VerifyResult::Equal
+                                                                               : VerifyResult::Differs;
+}
