@@ -1,22 +1,135 @@
-// Placeholder until the serial-port manager is built: every port fails to open.
+// SerialPort: one operating-system handle per COM port number, each transfer
+// one synchronous platform call for one byte. The manager reports its own
+// configuration failures in error boxes; everything else is left to callers.
 #include "link/serialport.h"
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Diagnostic builds name this file and line when a precondition fails;
+// execution continues in every build.
+#ifndef NDEBUG
+#define SERIALPORT_ASSERT(cond)                                                                            \
+  do {                                                                                                     \
+    if (!(cond)) platform::DebugTrace(std::string("serialport.cpp(") + std::to_string(__LINE__) + \
+                                      "): assertion failed: " #cond "\n");                                 \
+  } while (0)
+#else
+#define SERIALPORT_ASSERT(cond) \
+  do {                          \
+  } while (0)
+#endif
+
+}  // namespace
 
 SerialPort::SerialPort() {
   for (auto& h : m_hPort) h = platform::kInvalidHandle;
 }
-SerialPort::~SerialPort() = default;
-int SerialPort::OpenPort(int) { return 0; }
-int SerialPort::IsOpen(int n) const { return m_hPort[n] != platform::kInvalidHandle; }
-int SerialPort::ConfigurePort(int, std::uint32_t, std::uint8_t, int, std::uint8_t, std::uint8_t, std::uint8_t,
-                              std::uint8_t) {
+
+SerialPort::~SerialPort() {
+  for (int n = 0; n < kSlots; ++n) ClosePort(n);
+}
+
+void SerialPort::ShowError(const std::string& text, const std::string& caption) {
+  if (m_sink) m_sink(text, caption);
+}
+
+int SerialPort::OpenPort(int n) {
+  ClosePort(n);
+  m_hPort[n] = platform::OpenComPort(n);
+  return m_hPort[n] != platform::kInvalidHandle ? 1 : 0;
+}
+
+int SerialPort::IsOpen(int n) const { return m_hPort[n] != platform::kInvalidHandle ? 1 : 0; }
+
+int SerialPort::ConfigurePort(int n, std::uint32_t dwBaudRate, std::uint8_t byByteSize, int nParityCheck,
+                              std::uint8_t byParity, std::uint8_t byStopBits, std::uint8_t chXon,
+                              std::uint8_t chXoff) {
+  m_dcb = platform::CommState{};
+  if (!platform::GetCommState(m_hPort[n], m_dcb)) {
+    ShowError("GetCommState Error", "Error");
+    ClosePort(n);
+    return 0;
+  }
+  m_dcb.BaudRate = dwBaudRate;
+  m_dcb.ByteSize = byByteSize;
+  m_dcb.Parity = byParity;
+  m_dcb.StopBits = byStopBits;
+  m_dcb.fBinary = true;
+  m_dcb.fParity = (nParityCheck & 1) != 0;
+  m_dcb.fOutxCtsFlow = false;
+  m_dcb.fOutxDsrFlow = false;
+  m_dcb.fDsrSensitivity = false;
+  m_dcb.fDtrControl = 1;  // enable: DTR held on
+  m_dcb.fRtsControl = 1;  // enable: RTS held on
+  m_dcb.fNull = false;
+  m_dcb.fAbortOnError = true;
+  if (chXon != chXoff) {
+    m_dcb.XonChar = static_cast<char>(chXon);
+    m_dcb.XoffChar = static_cast<char>(chXoff);
+    m_dcb.fOutX = true;
+    m_dcb.fInX = true;
+  } else {
+    // Equal XON and XOFF characters cannot drive software flow control
+    // (Windows refuses them, and a driver would pause on every NUL). Keep
+    // the port's own characters and leave that flow control off: the
+    // device sees the same bytes, and the settings are taken.
+    m_dcb.fOutX = false;
+    m_dcb.fInX = false;
+  }
+  if (!platform::SetCommState(m_hPort[n], m_dcb)) {
+    ShowError("SetCommState Error", "Error");
+    return 0;
+  }
+  return 1;
+}
+
+int SerialPort::SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t dwReadMultiplier,
+                            std::uint32_t dwReadConstant, std::uint32_t dwWriteMultiplier,
+                            std::uint32_t dwWriteConstant) {
+  if (!platform::GetCommTimeouts(m_hPort[n], m_timeouts)) return 0;
+  m_timeouts.ReadIntervalTimeout = dwReadInterval;
+  m_timeouts.ReadTotalTimeoutMultiplier = dwReadMultiplier;
+  m_timeouts.ReadTotalTimeoutConstant = dwReadConstant;
+  m_timeouts.WriteTotalTimeoutMultiplier = dwWriteMultiplier;
+  m_timeouts.WriteTotalTimeoutConstant = dwWriteConstant;
+  if (platform::SetCommTimeouts(m_hPort[n], m_timeouts)) return 1;
+  ShowError("StCommTimeouts function failed", "Com Port Error");
+  ClosePort(n);
   return 0;
 }
-int SerialPort::SetTimeouts(int, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) { return 0; }
-int SerialPort::WriteByte(int, std::uint8_t) { return 0; }
-int SerialPort::ReadByte(int, char* pch) {
+
+int SerialPort::WriteByte(int n, std::uint8_t byData) {
+  m_dwBytesWritten = 0;
+  return platform::WriteFile(m_hPort[n], &byData, 1, &m_dwBytesWritten) ? 1 : 0;
+}
+
+int SerialPort::ReadByte(int n, char* pch) {
   *pch = 0;
+  std::uint32_t dwBytesTransferred = 0;
+  char rx = 0;
+  if (platform::ReadFile(m_hPort[n], &rx, 1, &dwBytesTransferred) && dwBytesTransferred == 1) {
+    *pch = rx;
+    return 1;
+  }
   return 0;
 }
-void SerialPort::Purge(int, std::uint32_t) {}
-void SerialPort::PurgeReceive(int) {}
-void SerialPort::ClosePort(int) {}
+
+void SerialPort::Purge(int n, std::uint32_t dwFlags) {
+  SERIALPORT_ASSERT(IsOpen(n));
+  if (!platform::PurgeComm(m_hPort[n], dwFlags)) {
+    platform::DebugTrace("serialport.cpp(" + std::to_string(__LINE__) + "): Failed in call to PurgeComm\n");
+  }
+}
+
+void SerialPort::PurgeReceive(int n) { Purge(n, platform::kPurgeRxClear); }
+
+void SerialPort::ClosePort(int n) {
+  if (IsOpen(n)) {
+    platform::CloseHandle(m_hPort[n]);
+    m_hPort[n] = platform::kInvalidHandle;
+  }
+}

@@ -36,7 +36,10 @@ class SerialPort {
   static constexpr int kSlots = 30;
 
  private:
+  void ShowError(const std::string& text, const std::string& caption);
+
   platform::SerialHandle m_hPort[kSlots];
+  platform::CommState m_dcb{};  // the device control record while ConfigurePort runs
   platform::CommTimeouts m_timeouts{};
   std::uint32_t m_dwBytesWritten = 0;
   MessageSink m_sink;
