@@ -72,7 +72,7 @@ void MemoryFrontEnd::Select(fw::Dialog& dlg, int id, int index) {
   dlg.HandleCommand(fw::Msg::SelChange, id);
 }
 
-void MemoryFrontEnd::SysCommand(fw::Dialog& dlg, unsigned command) { dlg.HandleSysCommand(command, 0); }
+bool MemoryFrontEnd::SysCommand(fw::Dialog& dlg, unsigned command) { return dlg.HandleSysCommand(command, 0); }
 
 void MemoryFrontEnd::Close(fw::Dialog& dlg) { dlg.HandleClose(); }
 

@@ -62,7 +62,8 @@ class MemoryFrontEnd : public fw::FrontEnd {
   MemoryWindow& Open(fw::Dialog& dlg);
   void Click(fw::Dialog& dlg, int id);
   void Select(fw::Dialog& dlg, int id, int index);  // choose a list entry
-  void SysCommand(fw::Dialog& dlg, unsigned command);
+  // True when the command went on to the default system-menu handling.
+  bool SysCommand(fw::Dialog& dlg, unsigned command);
   void Close(fw::Dialog& dlg);  // the close box
   void Paint(fw::Dialog& dlg);
   void SetIconic(fw::Dialog& dlg, bool iconic);

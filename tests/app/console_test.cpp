@@ -1,0 +1,93 @@
+// The console front end's contract, run in-process: what it prints, where,
+// and the exit status.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/UpdateApp.h"
+#include "app/UpdateDialog.h"
+#include "ui/console/lib/Console.h"
+
+namespace {
+
+struct ConsoleRun {
+  int status = -1;
+  std::string out, err;
+};
+
+ConsoleRun RunConsole(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  ConsoleRun r;
+  {
+    ui::ConsoleFrontEnd console(out, err, false);
+    r.status = console.Run(ui::ParseConsoleArgs(args));
+  }
+  g_strModulePathOverride.clear();
+  fw::g_strAppName.clear();
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+TEST(Console, ShowPrintsTheWindowStateInOrder) {
+  ConsoleRun r = RunConsole({"--as", "QRT_Update_OP_FWV2.04.exe", "--device", "QRT1430", "show"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "title: Orvelt&Pannik QRT Update\n"
+            "brand-line: This Program is for updating firmware of Orvelt and Pannik QRT Series only!\n"
+            "banner: QRT\n"
+            "interface: COM1\n"
+            "device: QRT1430 (3-channel power supply)\n"
+            "devices: >>> Please select your power supply <<< | QRT1220 (2-channel power supply) | "
+            "QRT1230 (3-channel power supply) | QRT1430 (3-channel power supply) | QRT1440 (4-channel power supply)\n"
+            "device-list: enabled\n"
+            "update-button: UPDATE  FIRMWARE  OF  QRT1430  TO  VERSION  2.04\n"
+            "create-enc-file: hidden\n");
+}
+
+TEST(Console, OptionsActLikeChoosingInTheWindow) {
+  ConsoleRun r = RunConsole({"--as", "QRT_Update_TALVO_FWV2.04.exe", "--interface", "GPIB", "--device", "2", "show",
+                      "--interface", "USB", "show"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("interface: GPIB\ndevice: QRT1230 (3-channel power supply)"), std::string::npos);
+  // USB is refused as in the window: the box, and COM1 chosen again.
+  EXPECT_EQ(r.err, "QRT_Update_TALVO_FWV2.04 (warning): USB is not supported at the moment!\n");
+  EXPECT_NE(r.out.rfind("interface: COM1"), std::string::npos);
+}
+
+TEST(Console, InfoPrintsTheThreeTexts) {
+  ConsoleRun r = RunConsole({"--as", "QRT_Update_MURELL_FWV2.04", "info"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("ZVN Update\nProgramm Version: 2.0\nFirmware Version ZVN1440: 2.04\n", 0), 0u);
+}
+
+TEST(Console, UsageErrors) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--as", "QRT_Update_OP_FWV2.04"},                                   // no action
+           {"--as", "QRT_Update_OP_FWV2.04", "fly"},                            // unknown action
+           {"--interface", "COM30", "show"},                                    // no such entry
+           {"--interface", "COM01", "show"},
+           {"--as", "QRT_Update_OP_FWV2.04", "--device", "ZVN1440", "show"},   // not in this brand's list
+           {"--as", "QRT_Update_OP_FWV2.04", "--device", "5", "show"},
+           {"--as", "QRT_Update_MURELL_FWV2.04", "--device", "4", "show"},     // the list is disabled
+           {"--as", "QRT_Update_OP_FWV2.04", "create"},                        // the button is hidden
+           {"--as"},
+       }) {
+    ConsoleRun r = RunConsole(args);
+    EXPECT_EQ(r.status, ui::kExitUsage) << args.back();
+    EXPECT_NE(r.err.find("usage: qrtupdate"), std::string::npos) << args.back();
+  }
+  ConsoleRun help = RunConsole({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("exit status"), std::string::npos);
+}
+
+TEST(Console, NameWithoutBrand) {
+  ConsoleRun r = RunConsole({"--as", "talvo_fwv2.04.exe", "show"});
+  EXPECT_EQ(r.status, ui::kExitNoBrand);
+  EXPECT_EQ(r.out, "");  // the program closed before any action
+  EXPECT_EQ(r.err, "talvo_fwv2.04 (warning): FILE RENAMED!\nCLOSE PROGRAM!\n");
+}
+
+}  // namespace
