@@ -12,7 +12,8 @@ run_as() {  # run_as NAME ACTION... ; sets out, err, rc
   local name=$1; shift
   if [ -n "$runner" ]; then
     cp "$exe" "$work/$name.exe"
-    out=$("$runner" "$work/$name.exe" "$@" 2>"$work/err" | tr -d '\r'); rc=${PIPESTATUS[0]}
+    out=$("$runner" "$work/$name.exe" "$@" 2>"$work/err"); rc=$?
+    out=$(printf '%s' "$out" | tr -d '\r')
   else
     ln -sf "$exe" "$work/$name"
     out=$("$work/$name" "$@" 2>"$work/err"); rc=$?
