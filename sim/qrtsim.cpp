@@ -1,0 +1,323 @@
+// qrtsim: a simulated QRT power supply on a pseudo-terminal.
+//
+// The program under test opens the slave side as its serial port; qrtsim
+// plays the device's side of the firmware-update protocol (sim/SimEngine.h)
+// on the master side, records every command and page it receives, and can
+// inject faults.
+//
+//   qrtsim [options]
+//
+// The first line on standard output is the pty slave's path (e.g. /dev/pts/5),
+// printed once the port is ready. Point the updater at it, e.g.
+// QRTUPDATE_COM3=/dev/pts/5, or under Wine link $WINEPREFIX/dosdevices/com3
+// to it.
+//
+// Options (also "--opt=value"):
+//   --family 12x0|14x0     family identification "QRT1230" or "QRT1440" (default 14x0)
+//   --channels N           channel controllers present, 1..4 (default 4; 3 with
+//                          --family 12x0). Selecting a channel beyond N gets silence.
+//   --main-version S       8 version characters of the main controller (default 02030000)
+//   --channel-version S    8 version characters of each channel controller (default 01050000)
+//   --idn S                reply to "*idn?" (default "Talvo Instruments - QRT1230,0,V2.04",
+//                          35 characters: exactly what the identification check reads)
+//   --close-char C         closing character after a channel transfer (default C)
+//   --fault SPEC[,SPEC..]  inject faults (repeatable). SPEC is TARGET:KIND[@K][=VALUE]
+//                          with TARGET main or ch1..ch4 and K the 1-based page:
+//                            ident[=S]     wrong identification (default QRT0000 / QRT0000CH)
+//                            silent[@K]    no reply at all (from page K on, with @K)
+//                            announce[=S]  wrong echo of the page-count announcement
+//                            addr@K[=S]    wrong echo of page K's address
+//                            noa1@K[=S]    page K's data answered S (default E1), not A1
+//                            e2@K          page K's checksum answered E2
+//                            badsum@K[=S]  page K's checksum answered S (default X2)
+//                            noclose       no closing character after a channel transfer
+//                          e.g. --fault main:e2@5 --fault ch2:noa1@3 --fault main:silent
+//   --baud N               emulate the wire at N baud (10 bits per character) in both
+//                          directions: a received character reaches the device one
+//                          character time after the previous one, and each sent
+//                          character leaves one character time after the previous one.
+//                          0 (default) = no pacing.
+//   --link PATH            also create the symlink PATH to the slave (replaced if it
+//                          exists, removed at exit)
+//   --report FILE          write the JSON record (commands, pages per controller, see
+//                          sim/SimReport.h) after every "FWUE" and at exit
+//   --dump-dir DIR         write DIR/main.bin, DIR/ch1.bin ...: the page bytes each
+//                          controller received, concatenated in order (equal to the
+//                          first N pages of the container sent), at "FWUE" and at exit
+//   --exit-after-fwue      exit once "FWUE" has been received
+//   --max-seconds T        exit after T seconds whatever happens (a guard for tests)
+//   --verbose              log every command on standard error
+//   --help                 this list
+//
+// qrtsim ends on SIGTERM, SIGINT or SIGHUP (writing the report first), after
+// "FWUE" with --exit-after-fwue, or after --max-seconds. The updater may open
+// and close the slave as often as it likes: qrtsim holds only the master, so
+// the port's exclusive-use flag is cleared by the kernel at each last close.
+//
+// Exit status: 0 normal end, 1 the pty or a file could not be set up,
+// 2 bad options.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "sim/SimEngine.h"
+#include "sim/SimOptions.h"
+#include "sim/SimReport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+volatile sig_atomic_t g_bStop = 0;
+
+void OnSignal(int) { g_bStop = 1; }
+
+struct TimedByte {
+  char c;
+  Clock::time_point due;
+};
+
+void Usage(FILE* pFile) {
+  std::fputs(
+      "usage: qrtsim [--family 12x0|14x0] [--channels N] [--main-version S] [--channel-version S]\n"
+      "              [--idn S] [--close-char C] [--fault TARGET:KIND[@K][=VALUE]]... [--baud N]\n"
+      "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
+      "              [--max-seconds T] [--verbose]\n"
+      "fault kinds: ident silent announce addr noa1 e2 badsum noclose; targets: main ch1..ch4\n",
+      pFile);
+}
+
+class Runner {
+ public:
+  explicit Runner(const sim::SimOptions& opts) : m_opts(opts), m_engine(opts.config) {}
+
+  int Run();
+
+ private:
+  int OpenPty();
+  void ReadInput(Clock::time_point now);
+  void Deliver(Clock::time_point now);
+  void Flush(Clock::time_point now);
+  void SaveRecord();
+  void LogNewCommands();
+
+  sim::SimOptions m_opts;
+  sim::SimEngine m_engine;
+  int m_fdMaster = -1;
+  std::string m_strSlave;
+  Clock::duration m_charTime{0};
+  std::deque<TimedByte> m_rx;  // received, not yet reached the device
+  std::deque<TimedByte> m_tx;  // answered, not yet on the wire
+  Clock::time_point m_rxLast;
+  Clock::time_point m_txLast;
+  Clock::time_point m_lastInput;
+  bool m_bIdleDone = true;
+  std::size_t m_nLogged = 0;
+};
+
+int Runner::OpenPty() {
+  int fdSlave = -1;
+  char szName[256] = {0};
+  if (openpty(&m_fdMaster, &fdSlave, szName, nullptr, nullptr) != 0) {
+    std::fprintf(stderr, "qrtsim: openpty failed: %s\n", std::strerror(errno));
+    return 0;
+  }
+  // Raw, 8 data bits, no echo: the state a serial device line starts in.
+  termios tio{};
+  if (tcgetattr(fdSlave, &tio) == 0) {
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    cfsetispeed(&tio, B19200);
+    cfsetospeed(&tio, B19200);
+    tcsetattr(fdSlave, TCSANOW, &tio);
+  }
+  // Only the master is held: while the slave is closed the master reports a
+  // hang-up, which the loop waits out.
+  close(fdSlave);
+  int nFlags = fcntl(m_fdMaster, F_GETFL);
+  fcntl(m_fdMaster, F_SETFL, nFlags | O_NONBLOCK);
+  fcntl(m_fdMaster, F_SETFD, FD_CLOEXEC);
+  m_strSlave = szName;
+  return 1;
+}
+
+void Runner::ReadInput(Clock::time_point now) {
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(m_fdMaster, buf, sizeof buf);
+    if (n <= 0) return;  // EAGAIN, or EIO while no one holds the slave
+    for (ssize_t i = 0; i < n; ++i) {
+      Clock::time_point due = now;
+      if (m_charTime.count() > 0) {
+        due = std::max(now, m_rxLast) + m_charTime;
+        m_rxLast = due;
+      }
+      m_rx.push_back({buf[i], due});
+    }
+  }
+}
+
+void Runner::Deliver(Clock::time_point now) {
+  while (!m_rx.empty() && m_rx.front().due <= now) {
+    m_engine.Receive(m_rx.front().c);
+    m_rx.pop_front();
+    m_lastInput = now;
+    m_bIdleDone = false;
+  }
+  std::string strOut = m_engine.TakeOutput();
+  for (char c : strOut) {
+    Clock::time_point due = now;
+    if (m_charTime.count() > 0) {
+      due = std::max(now, m_txLast) + m_charTime;
+      m_txLast = due;
+    }
+    m_tx.push_back({c, due});
+  }
+}
+
+void Runner::Flush(Clock::time_point now) {
+  std::string strBatch;
+  std::size_t n = 0;
+  while (n < m_tx.size() && m_tx[n].due <= now) strBatch += m_tx[n++].c;
+  if (strBatch.empty()) return;
+  ssize_t nWritten = write(m_fdMaster, strBatch.data(), strBatch.size());
+  if (nWritten > 0) {
+    m_tx.erase(m_tx.begin(), m_tx.begin() + nWritten);
+  } else if (nWritten < 0 && errno == EIO) {
+    // No one holds the port: what the device says is lost, as on a cable
+    // with nothing at the other end.
+    m_tx.erase(m_tx.begin(), m_tx.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+}
+
+void Runner::SaveRecord() {
+  if (!m_opts.strReport.empty() && !sim::WriteWholeFile(m_opts.strReport, m_engine.ReportJson())) {
+    std::fprintf(stderr, "qrtsim: cannot write report %s\n", m_opts.strReport.c_str());
+  }
+  if (!m_opts.strDumpDir.empty() && !sim::WriteDumps(m_engine, m_opts.strDumpDir)) {
+    std::fprintf(stderr, "qrtsim: cannot write dumps into %s\n", m_opts.strDumpDir.c_str());
+  }
+}
+
+void Runner::LogNewCommands() {
+  if (!m_opts.bVerbose) return;
+  std::vector<std::string> commands = m_engine.Commands();
+  // The last entries may be provisional (an exchange still running).
+  while (m_nLogged < commands.size()) {
+    const std::string& str = commands[m_nLogged];
+    if (m_nLogged + 1 == commands.size() && (str.compare(0, 6, "pages ") == 0 || str == "FWU")) break;
+    std::fprintf(stderr, "qrtsim: %s\n", str.c_str());
+    ++m_nLogged;
+  }
+}
+
+int Runner::Run() {
+  if (!OpenPty()) return 1;
+  if (m_opts.nBaud > 0) {
+    m_charTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10000000000ULL / m_opts.nBaud));
+    // Character times at high baud rates are tens of microseconds.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  }
+  if (!m_opts.strLink.empty()) {
+    unlink(m_opts.strLink.c_str());
+    if (symlink(m_strSlave.c_str(), m_opts.strLink.c_str()) != 0) {
+      std::fprintf(stderr, "qrtsim: cannot create link %s: %s\n", m_opts.strLink.c_str(), std::strerror(errno));
+      close(m_fdMaster);
+      return 1;
+    }
+  }
+  std::printf("%s\n", m_strSlave.c_str());
+  std::fflush(stdout);
+
+  // Signals are taken only while waiting, so a stop never interrupts a step.
+  sigset_t block, waitMask;
+  sigemptyset(&block);
+  sigaddset(&block, SIGTERM);
+  sigaddset(&block, SIGINT);
+  sigaddset(&block, SIGHUP);
+  sigprocmask(SIG_BLOCK, &block, &waitMask);
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  Clock::time_point start = Clock::now();
+  m_rxLast = m_txLast = m_lastInput = start;
+  int nFwueSeen = 0;
+  const auto kIdleAfter = std::chrono::milliseconds(500);
+  while (!g_bStop) {
+    Clock::time_point now = Clock::now();
+    ReadInput(now);
+    Deliver(now);
+    Flush(now);
+    if (!m_bIdleDone && m_rx.empty() && now - m_lastInput >= kIdleAfter) {
+      m_engine.Idle();
+      m_bIdleDone = true;
+      Deliver(now);
+    }
+    LogNewCommands();
+    if (m_engine.FwueCount() > nFwueSeen) {
+      nFwueSeen = m_engine.FwueCount();
+      SaveRecord();
+      if (m_opts.bExitAfterFwue && m_tx.empty() && m_rx.empty()) break;
+    }
+    if (m_opts.dMaxSeconds > 0 && now - start >= std::chrono::duration<double>(m_opts.dMaxSeconds)) {
+      std::fprintf(stderr, "qrtsim: --max-seconds reached\n");
+      break;
+    }
+    // Sleep until the next byte is due, input arrives, or the idle tick.
+    Clock::duration wait = std::chrono::milliseconds(200);
+    if (!m_rx.empty()) wait = std::min(wait, m_rx.front().due - now);
+    if (!m_tx.empty()) wait = std::min(wait, m_tx.front().due - now);
+    if (!m_bIdleDone) wait = std::min(wait, m_lastInput + kIdleAfter - now);
+    if (wait < Clock::duration::zero()) wait = Clock::duration::zero();
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    pollfd pfd{m_fdMaster, POLLIN, 0};
+    int nReady = ppoll(&pfd, 1, &ts, &waitMask);
+    if (nReady > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN)) {
+      // The slave is closed (not opened yet, or the updater closed it).
+      timespec tsNap{0, std::min<long>(10000000L, static_cast<long>(ns))};
+      ppoll(nullptr, 0, &tsNap, &waitMask);
+    }
+  }
+  LogNewCommands();
+  SaveRecord();
+  if (!m_opts.strLink.empty()) unlink(m_opts.strLink.c_str());
+  close(m_fdMaster);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  sim::SimOptions opts;
+  std::string strError;
+  if (!sim::ParseSimArgs(args, opts, strError)) {
+    std::fprintf(stderr, "qrtsim: %s\n", strError.c_str());
+    Usage(stderr);
+    return 2;
+  }
+  if (opts.bHelp) {
+    Usage(stdout);
+    return 0;
+  }
+  Runner runner(opts);
+  return runner.Run();
+}
