@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The console program run as a user would in a folder of HEX files:
+#   qrtupdate --as QRT_Update_WRAPIMAGES_OP_FWV2.04.exe create
+# Checks the containers against the format (stated again here, in awk), the
+# messages on standard error, the exit status, a second run giving the same
+# bytes, and missing or corrupt HEX files leaving later containers alone.
+# usage: create_end_to_end.sh QRTUPDATE INPUTS_FOLDER [RUNNER]
+set -u
+exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+inputs=$(cd "$2" && pwd)
+runner=${3:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail=0
+name=QRT_Update_WRAPIMAGES_OP_FWV2.04
+hexes="QRT_front12x0 QRT_channel_5A QRT_channel_10A QRT_front14x0 QRT_front14x0_MURELL"
+containers="FW1A FW2A FW2B FW1C FW1E"
+pages="300 300 300 350 350"
+
+expect() {  # expect WHAT GOT WANT
+  if [ "$2" != "$3" ]; then echo "FAIL: $1: got [$2], want [$3]"; fail=1; else echo "ok: $1"; fi
+}
+
+run_create() {  # run_create FOLDER [NAME]; sets out, err, rc
+  local as=${2:-$name.exe}
+  if [ -n "$runner" ]; then
+    out=$(cd "$1" && "$runner" "$exe" --as "$as" create 2>"$work/err" | tr -d '\r'); rc=${PIPESTATUS[0]}
+  else
+    out=$(cd "$1" && "$exe" --as "$as" create 2>"$work/err"); rc=$?
+  fi
+  err=$(tr -d '\r' <"$work/err")
+}
+
+fresh() {  # fresh FOLDER: a folder holding the five HEX files
+  rm -rf "$1"; mkdir -p "$1"
+  for h in $hexes; do cp "$inputs/$h.hex" "$1/"; done
+}
+
+# The expected container of a plain binary over N pages: every page p < N
+# with p mod 3 = 2 has byte j XORed with j; padded with zeros to 128000.
+expected() {  # expected BIN PAGES OUT
+  { od -An -v -tu1 "$1"; } | LC_ALL=C awk -v pages="$2" '
+    function xor(a, b,    r, bit) {
+      r = 0
+      for (bit = 1; bit < 256; bit *= 2) {
+        if ((int(a / bit) % 2) != (int(b / bit) % 2)) r += bit
+      }
+      return r
+    }
+    { for (i = 1; i <= NF; i++) v[n++] = $i }
+    END {
+      for (o = 0; o < 128000; o++) {
+        b = (o < n) ? v[o] : 0
+        p = int(o / 256)
+        if (p < pages && p % 3 == 2) b = xor(b, o % 256)
+        printf "%02x", b
+        if (o % 32 == 31) printf "\n"
+      }
+    }' >"$3"
+}
+as_hex() { od -An -v -tx1 "$1" | tr -d ' \n' | fold -w 64; echo; }
+
+i=0
+for c in $containers; do
+  set -- $pages; shift $i; expected "$inputs/$(echo $hexes | cut -d' ' -f$((i + 1))).bin" "$1" "$work/$c.expected"
+  i=$((i + 1))
+done
+same_as_expected() { [ "$(as_hex "$1")" = "$(cat "$2")" ]; }
+
+# 1. All five present: the five containers and one message, twice alike.
+fresh "$work/a"
+printf 'older' >"$work/a/FW1C.qrt"
+run_create "$work/a"
+expect "all: exit status" "$rc" 0
+expect "all: messages" "$err" "$name (warning): Enc file created successfully!"
+expect "all: standard output" "$out" ""
+for c in $containers; do
+  if same_as_expected "$work/a/$c.qrt" "$work/$c.expected"; then echo "ok: all: $c.qrt"; else echo "FAIL: all: $c.qrt differs from the format"; fail=1; fi
+  cp "$work/a/$c.qrt" "$work/a/$c.first"
+done
+run_create "$work/a"
+expect "again: exit status" "$rc" 0
+for c in $containers; do
+  if cmp -s "$work/a/$c.qrt" "$work/a/$c.first"; then echo "ok: again: $c.qrt identical"; else echo "FAIL: again: $c.qrt changed"; fail=1; fi
+done
+
+# 2. Only the first HEX file: FW1A.qrt, then the open failure; the later
+#    containers are left as they were (an older one survives, a missing one
+#    stays missing).
+rm -rf "$work/b"; mkdir -p "$work/b"; cp "$inputs/QRT_front12x0.hex" "$work/b/"
+printf 'older' >"$work/b/FW2B.qrt"
+run_create "$work/b"
+expect "missing: exit status" "$rc" 1
+expect "missing: messages" "$err" "$name (warning): Could not open file!
+$name (warning): Couldn't open file!"
+if same_as_expected "$work/b/FW1A.qrt" "$work/FW1A.expected"; then echo "ok: missing: FW1A.qrt"; else echo "FAIL: missing: FW1A.qrt"; fail=1; fi
+expect "missing: FW2B.qrt untouched" "$(cat "$work/b/FW2B.qrt")" "older"
+expect "missing: no other containers" "$(cd "$work/b" && ls FW2A.qrt FW1C.qrt FW1E.qrt 2>/dev/null)" ""
+
+# 3. A checksum error in QRT_front14x0.hex: jobs 1 to 3 done, 4 and 5 not.
+fresh "$work/c"
+# One data digit of line 100 changed.
+awk 'NR == 100 { d = substr($0, 10, 1); $0 = substr($0, 1, 9) (d == "0" ? "1" : "0") substr($0, 11) } { print }' \
+  "$inputs/QRT_front14x0.hex" >"$work/c/QRT_front14x0.hex"
+printf 'older' >"$work/c/FW1C.qrt"
+printf 'older' >"$work/c/FW1E.qrt"
+run_create "$work/c"
+expect "corrupt: exit status" "$rc" 9
+expect "corrupt: messages" "$err" "$name (warning): Checksum error during decoding file!
+$name (warning): ERROR While Creating Enc File"
+for c in FW1A FW2A FW2B; do
+  if same_as_expected "$work/c/$c.qrt" "$work/$c.expected"; then echo "ok: corrupt: $c.qrt"; else echo "FAIL: corrupt: $c.qrt"; fail=1; fi
+done
+expect "corrupt: FW1C.qrt untouched" "$(cat "$work/c/FW1C.qrt")" "older"
+expect "corrupt: FW1E.qrt untouched" "$(cat "$work/c/FW1E.qrt")" "older"
+
+# 4. Outside the hidden mode the button is hidden: a usage error, no file.
+fresh "$work/d"
+run_create "$work/d" QRT_Update_OP_FWV2.04.exe
+expect "hidden button: exit status" "$rc" 64
+expect "hidden button: no containers" "$(cd "$work/d" && ls ./*.qrt 2>/dev/null)" ""
+
+exit $fail
