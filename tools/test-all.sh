@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the native build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
+# Wine, the 32-bit Windows build (compiled and linked only: this machine
+# cannot run 32-bit programs) and a short fuzz run of the HEX import.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+bash tools/setup.sh || exit 1
+
+logs=$top/build-logs
+mkdir -p "$logs"
+jobs=${JOBS:-2}
+status=0
+passed=0
+failed=0
+
+step() { echo; echo "==== $* ===="; }
+
+# ctest_run NAME BUILD_DIR: runs a build's tests and adds up its counts.
+ctest_run() {
+  local name=$1 dir=$2
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1 | tee "$logs/$name.log"
+  local rc=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/$name.log" | tail -n 1)
+  if [ -n "$line" ]; then
+    local total fail
+    fail=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+    total=$(echo "$line" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
+    passed=$((passed + total - fail))
+    failed=$((failed + fail))
+  else
+    failed=$((failed + 1))
+  fi
+  [ "$rc" -eq 0 ] || status=1
+}
+
+build() {  # build NAME DIR CMAKE_ARGS...
+  local name=$1 dir=$2; shift 2
+  step "build: $name"
+  if ! cmake -S . -B "$dir" -DQRT_WERROR=ON "$@" >"$logs/$name-configure.log" 2>&1; then
+    cat "$logs/$name-configure.log"; status=1; failed=$((failed + 1)); return 1
+  fi
+  if ! cmake --build "$dir" -j"$jobs" >"$logs/$name-build.log" 2>&1; then
+    grep -E -B2 -A8 'error|Error' "$logs/$name-build.log" | head -n 80; status=1; failed=$((failed + 1)); return 1
+  fi
+  echo "built $name"
+}
+
+if build native build -DQRT_BENCH=ON; then
+  step "tests: native"; ctest_run native build
+fi
+if build sanitizers build-asan -DQRT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug; then
+  step "tests: AddressSanitizer + UndefinedBehaviorSanitizer"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 ctest_run sanitizers build-asan
+fi
+if build windows build-win -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-x86_64.cmake -DQRT_NATIVE_BIN=$top/build/bin; then
+  step "tests: Windows under Wine"; ctest_run windows build-win
+fi
+build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i686.cmake -DQRT_TESTS=OFF || true
+
+if [ -f tools/fuzz.sh ]; then
+  step "fuzz: HEX import (short run)"
+  if bash tools/fuzz.sh build-fuzz 60; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+fi
+
+# Wine leaves its server running; end it so the run can finish cleanly.
+wineserver -k >/dev/null 2>&1 || true
+
+echo
+echo "qrt: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] || status=1
+exit $status
