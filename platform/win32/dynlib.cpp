@@ -1,6 +1,8 @@
 #include "platform/dynlib.h"
 
 #include <windows.h>
+// windows.h maps LoadLibrary to LoadLibraryA, which would rename ours.
+#undef LoadLibrary
 
 namespace platform {
 
