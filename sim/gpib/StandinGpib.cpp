@@ -27,19 +27,23 @@
 #include "sim/SimReport.h"
 
 #ifdef _WIN32
-#define GPIB_EXPORT extern "C" __declspec(dllexport)
+#define GPIB_VISIBLE __declspec(dllexport)
 #define GPIB_CALL __stdcall
 #define GPIB_VAR(name) user_##name
 #else
-#define GPIB_EXPORT extern "C" __attribute__((visibility("default")))
+#define GPIB_VISIBLE __attribute__((visibility("default")))
 #define GPIB_CALL
 #define GPIB_VAR(name) name
 #endif
+#define GPIB_EXPORT extern "C" GPIB_VISIBLE
 
-GPIB_EXPORT int GPIB_VAR(ibsta);
-GPIB_EXPORT int GPIB_VAR(iberr);
-GPIB_EXPORT int GPIB_VAR(ibcnt);
-GPIB_EXPORT long GPIB_VAR(ibcntl);
+// The status variables, read by the caller after each call.
+extern "C" {
+GPIB_VISIBLE int GPIB_VAR(ibsta) = 0;
+GPIB_VISIBLE int GPIB_VAR(iberr) = 0;
+GPIB_VISIBLE int GPIB_VAR(ibcnt) = 0;
+GPIB_VISIBLE long GPIB_VAR(ibcntl) = 0;
+}
 
 namespace {
 
