@@ -117,8 +117,11 @@ SerialHandle OpenComPort(int n) {
   }
   (void)ioctl(fd, TIOCEXCL);
 
-  // A COM port carries bytes unchanged: raw mode, receiver on, modem
-  // status lines ignored, reads return what is there (time-outs are ours).
+  // A COM port carries bytes unchanged: no line editing, echo, signals or
+  // translations; receiver on, modem status lines ignored; reads return what
+  // is there (the time-outs are ours). The line settings (speed, format,
+  // flow control) stay as the port has them, as a Windows COM port keeps its
+  // settings from one open to the next.
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) {
     int err = errno;
@@ -127,10 +130,13 @@ SerialHandle OpenComPort(int n) {
     errno = err;
     return kInvalidHandle;
   }
-  cfmakeraw(&tio);
-  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+  tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cc[VMIN] = 0;
+  // VMIN 1: with O_NONBLOCK an empty line then reads as EAGAIN; with 0 a
+  // read returns 0 as if at end of file.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   (void)tcsetattr(fd, TCSANOW, &tio);
 
