@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The console program's `update` action end to end, as a user runs it:
+#   com   over a COM port to qrtsim's pseudo-terminal (under Wine through
+#         Wine's COM port mapping: $WINEPREFIX/dosdevices/comN -> the pty)
+#   gpib  over GPIB through the stand-in library, which plays the device
+# A full QRT1440 update must end with the success box and exit status 0,
+# every controller must have received its container's first pages, and a
+# refused checksum must end with both boxes and exit status 3.
+#
+# usage: console_update.sh com|gpib QRTUPDATE RUNNER QRTSIM STANDIN_DIR
+#   RUNNER is cmake/wine-run.sh for the Windows program, "" natively.
+set -u
+mode=$1 qrtupdate=$2 runner=$3 qrtsim=$4 standin=$5
+name=QRT_Update_OP_FWV2.04
+com=COM7  # a port number of our own: other Wine tests map other ones
+
+if [ "$mode" = com ] && [ ! -x "$qrtsim" ]; then
+  echo "SKIP: no native qrtsim ($qrtsim); configure the Windows build with -DQRT_NATIVE_BIN=<native build>/bin"
+  exit 77
+fi
+
+work=$(mktemp -d /tmp/qrt-console-update.XXXXXX)
+simpid=
+cleanup() {
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work" || exit 1
+for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
+
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if ! "${@:2}"; then echo "FAIL: $1"; fail=1; fi
+}
+
+# Windows paths for the Windows program: Wine's drive Z: is the root.
+winpath() { if [ -n "$runner" ]; then echo "Z:$1"; else echo "$1"; fi; }
+
+if [ -n "$runner" ]; then
+  bindir=$(cd "$(dirname "$qrtupdate")" && pwd)
+  export WINEPREFIX=${WINEPREFIX:-$(dirname "$bindir")/wineprefix}
+  # Creates the prefix on first use.
+  bash "$runner" "$qrtupdate" --help >/dev/null 2>&1
+fi
+
+# run_update OUTDIR [qrtsim fault options...]: one update; sets status.
+run_update() {
+  local out=$1; shift
+  mkdir -p "$out"
+  if [ "$mode" = com ]; then
+    "$qrtsim" --report "$out/report.json" --dump-dir "$out/dump" --max-seconds 240 "$@" >"$out/sim.out" &
+    simpid=$!
+    local pty= i
+    for i in $(seq 100); do
+      pty=$(head -n 1 "$out/sim.out" 2>/dev/null)
+      [ -n "$pty" ] && break
+      sleep 0.1
+    done
+    if [ -n "$runner" ]; then
+      ln -sfn "$pty" "$WINEPREFIX/dosdevices/${com,,}"
+      bash "$runner" "$qrtupdate" --as "$name" --interface $com --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
+    else
+      "$qrtupdate" --as "$name" --interface $com --port "$pty" --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
+    fi
+    status=$?
+    kill "$simpid" 2>/dev/null
+    wait "$simpid" 2>/dev/null
+    simpid=
+    [ -n "$runner" ] && rm -f "$WINEPREFIX/dosdevices/${com,,}"
+  else
+    local opts="--family 14x0 --channels 4 --report $(winpath "$out/report.json") --dump-dir $(winpath "$out/dump") $*"
+    if [ -n "$runner" ]; then
+      QRTSIM_GPIB=$opts WINEPATH="Z:$standin" bash "$runner" "$qrtupdate" --as "$name" --interface GPIB \
+        --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
+    else
+      QRTSIM_GPIB=$opts LD_LIBRARY_PATH="$standin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$qrtupdate" --as "$name" \
+        --interface GPIB --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
+    fi
+    status=$?
+  fi
+  tr -d '\r' <"$out/stdout" >"$out/lines"
+  tr -d '\r' <"$out/stderr" >"$out/boxes"
+}
+
+# A full update.
+run_update "$work/full"
+check "full update exits 0 (got $status)" test "$status" -eq 0
+check "only the success box" test "$(cat "$work/full/boxes")" = \
+  "$name (information): Firmware successfully updated! Please restart device!"
+check "680 list lines" test "$(wc -l <"$work/full/lines")" -eq 680
+check "version line first" test "$(head -n 1 "$work/full/lines")" = "Previous firmware main controller: 02.030000"
+check "channel success last" test "$(tail -n 1 "$work/full/lines")" = "Channel controller update successful!"
+check "FWUE last" grep -q '"FWU4", "FWU", "pages ch4 80", "FWUE"\]' "$work/full/report.json"
+check "main controller pages" cmp -s "$work/full/dump/main.bin" <(head -c $((350 * 256)) FW1C.qrt)
+for c in 1 2 3 4; do
+  check "channel $c pages" cmp -s "$work/full/dump/ch$c.bin" <(head -c $((80 * 256)) FW2B.qrt)
+done
+if [ "$mode" = gpib ]; then
+  check "ibdev 0/30/0/12/0/0 and ibonl" grep -q '"ibdev": \[{"board": 0, "pad": 30, "sad": 0, "tmo": 12, "eot": 0, "eos": 0, "result": [0-9]*}\], "ibonl": \[{"ud": [0-9]*, "v": 0}\]' "$work/full/report.json"
+fi
+
+# A checksum refused at page 5: both boxes, exit status 3, nothing after.
+run_update "$work/e2" --fault main:e2@5
+check "refused checksum exits 3 (got $status)" test "$status" -eq 3
+check "both boxes" test "$(cat "$work/e2/boxes")" = "$name (warning): Checksum Error!
+$name (warning): Error occured! Code:3"
+check "page 5 line last" test "$(tail -n 1 "$work/e2/lines")" = "Page 5 of 350 - ERROR!"
+check "nothing after page 5" grep -q '"commands": \["FWU0", "pages main 5"\]' "$work/e2/report.json"
+
+if [ $fail -ne 0 ]; then
+  for f in "$work"/*/stderr "$work"/*/report.json; do echo "--- $f"; head -c 600 "$f"; echo; done
+  exit 1
+fi
+echo "console update over $mode: ok"
