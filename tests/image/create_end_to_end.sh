@@ -24,7 +24,8 @@ expect() {  # expect WHAT GOT WANT
 run_create() {  # run_create FOLDER [NAME]; sets out, err, rc
   local as=${2:-$name.exe}
   if [ -n "$runner" ]; then
-    out=$(cd "$1" && "$runner" "$exe" --as "$as" create 2>"$work/err" | tr -d '\r'); rc=${PIPESTATUS[0]}
+    (cd "$1" && "$runner" "$exe" --as "$as" create >"$work/out" 2>"$work/err"); rc=$?
+    out=$(tr -d '\r' <"$work/out")
   else
     out=$(cd "$1" && "$exe" --as "$as" create 2>"$work/err"); rc=$?
   fi
