@@ -82,6 +82,8 @@ using Clock = std::chrono::steady_clock;
 
 volatile sig_atomic_t g_bStop = 0;
 
+constexpr std::size_t kMaxPendingOutput = 65536;
+
 void OnSignal(int) { g_bStop = 1; }
 
 struct TimedByte {
@@ -178,6 +180,9 @@ void Runner::Deliver(Clock::time_point now) {
   }
   std::string strOut = m_engine.TakeOutput();
   for (char c : strOut) {
+    // Like a device's transmit buffer: what does not fit is lost (only a
+    // flood of queries nobody reads gets here).
+    if (m_tx.size() >= kMaxPendingOutput) break;
     Clock::time_point due = now;
     if (m_charTime.count() > 0) {
       due = std::max(now, m_txLast) + m_charTime;
@@ -274,8 +279,9 @@ int Runner::Run() {
     if (m_engine.FwueCount() > nFwueSeen) {
       nFwueSeen = m_engine.FwueCount();
       SaveRecord();
-      if (m_opts.bExitAfterFwue && m_tx.empty() && m_rx.empty()) break;
     }
+    // Ends once everything received has been answered.
+    if (m_opts.bExitAfterFwue && nFwueSeen > 0 && m_tx.empty() && m_rx.empty()) break;
     if (m_opts.dMaxSeconds > 0 && now - start >= std::chrono::duration<double>(m_opts.dMaxSeconds)) {
       std::fprintf(stderr, "qrtsim: --max-seconds reached\n");
       break;
@@ -283,12 +289,15 @@ int Runner::Run() {
     // Sleep until the next byte is due, input arrives, or the idle tick.
     Clock::duration wait = std::chrono::milliseconds(200);
     if (!m_rx.empty()) wait = std::min(wait, m_rx.front().due - now);
-    if (!m_tx.empty()) wait = std::min(wait, m_tx.front().due - now);
+    // Output that is due but was not taken (the updater reads nothing and
+    // the pty is full) waits for room rather than for a clock.
+    bool bBlocked = !m_tx.empty() && m_tx.front().due <= now;
+    if (!m_tx.empty() && !bBlocked) wait = std::min(wait, m_tx.front().due - now);
     if (!m_bIdleDone) wait = std::min(wait, m_lastInput + kIdleAfter - now);
     if (wait < Clock::duration::zero()) wait = Clock::duration::zero();
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
     timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    pollfd pfd{m_fdMaster, POLLIN, 0};
+    pollfd pfd{m_fdMaster, static_cast<short>(POLLIN | (bBlocked ? POLLOUT : 0)), 0};
     int nReady = ppoll(&pfd, 1, &ts, &waitMask);
     if (nReady > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN)) {
       // The slave is closed (not opened yet, or the updater closed it).
