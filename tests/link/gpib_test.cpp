@@ -12,6 +12,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#undef LoadLibrary  // the platform layer's own name
 #else
 #include <dlfcn.h>
 #endif
