@@ -331,7 +331,8 @@ void SimEngine::StartExchange(int nController) {
     Emit(strIdent + m_config.strMainVersion);
   } else {
     strIdent = pIdent ? (pIdent->bHasValue ? pIdent->strValue : "QRT0000CH") : "QRT1230CH";
-    Emit(strIdent + m_config.strChannelVersion);
+    const std::string& strVersion = m_config.strChannelVersions[nController];
+    Emit(strIdent + (strVersion.empty() ? m_config.strChannelVersion : strVersion));
   }
 }
 

@@ -94,6 +94,7 @@ struct SimConfig {
   int nChannels = 4;                         // channel controllers present (1..4)
   std::string strMainVersion = "02030000";   // 8 version characters of the main controller
   std::string strChannelVersion = "01050000";// 8 version characters of every channel controller
+  std::string strChannelVersions[kControllers]; // per channel 1..4, where not empty
   // 35 characters, exactly what the PC's identification check reads.
   std::string strIdn = "Talvo Instruments - QRT1230,0,V2.04";
   char cClose = 'C';                         // closing character after a channel exchange

@@ -104,7 +104,13 @@ int ParseSimArgs(const std::vector<std::string>& args, SimOptions& opts, std::st
     } else if (strOpt == "--main-version") {
       if (!value(opts.config.strMainVersion)) return 0;
     } else if (strOpt == "--channel-version") {
-      if (!value(opts.config.strChannelVersion)) return 0;
+      if (!value(strArg)) return 0;
+      // "S" for every channel, "N=S" for channel N only.
+      if (strArg.size() >= 2 && strArg[0] >= '1' && strArg[0] <= '4' && strArg[1] == '=') {
+        opts.config.strChannelVersions[strArg[0] - '0'] = strArg.substr(2);
+      } else {
+        opts.config.strChannelVersion = strArg;
+      }
     } else if (strOpt == "--idn") {
       if (!value(opts.config.strIdn)) return 0;
     } else if (strOpt == "--close-char") {

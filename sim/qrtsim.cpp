@@ -17,7 +17,8 @@
 //   --channels N           channel controllers present, 1..4 (default 4; 3 with
 //                          --family 12x0). Selecting a channel beyond N gets silence.
 //   --main-version S       8 version characters of the main controller (default 02030000)
-//   --channel-version S    8 version characters of each channel controller (default 01050000)
+//   --channel-version S    8 version characters of each channel controller (default 01050000);
+//                          "N=S" sets channel N's only (repeatable)
 //   --idn S                reply to "*idn?" (default "Talvo Instruments - QRT1230,0,V2.04",
 //                          35 characters: exactly what the identification check reads)
 //   --close-char C         closing character after a channel transfer (default C)
@@ -93,7 +94,7 @@ struct TimedByte {
 
 void Usage(FILE* pFile) {
   std::fputs(
-      "usage: qrtsim [--family 12x0|14x0] [--channels N] [--main-version S] [--channel-version S]\n"
+      "usage: qrtsim [--family 12x0|14x0] [--channels N] [--main-version S] [--channel-version [N=]S]\n"
       "              [--idn S] [--close-char C] [--fault TARGET:KIND[@K][=VALUE]]... [--baud N]\n"
       "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
       "              [--max-seconds T] [--verbose]\n"

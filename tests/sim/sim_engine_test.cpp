@@ -111,7 +111,8 @@ TEST(SimEngine, FamilyChannelsAndVersions) {
   sim::SimOptions opts;
   std::string strError;
   ASSERT_EQ(1, sim::ParseSimArgs({"--family", "12x0", "--channels=2", "--main-version", "01020304",
-                                  "--channel-version", "ABCDEFGH", "--close-char", "#"},
+                                  "--channel-version", "ABCDEFGH", "--channel-version=1=11223344",
+                                  "--close-char", "#"},
                                  opts, strError));
   SimEngine engine(opts.config);
   std::vector<std::uint8_t> image = simtest::TestImage(128000, 3);
@@ -128,7 +129,9 @@ TEST(SimEngine, FamilyChannelsAndVersions) {
   EXPECT_EQ("", Send(engine, "FWU3"));
   EXPECT_EQ("", Send(engine, "FWU"));
   EXPECT_EQ(0, engine.Controller(3).nStarts);
-  EXPECT_EQ(0, Transfer(engine, 1, image, 80, "QRT1230CH").nError);
+  TransferResult ch1 = Transfer(engine, 1, image, 80, "QRT1230CH");
+  EXPECT_EQ(0, ch1.nError);
+  EXPECT_EQ("11223344", ch1.strVersion);
   EXPECT_EQ(2, engine.Controller(sim::kMain).nStarts);
 }
 
