@@ -80,7 +80,8 @@ run_update() {
     status=$?
   fi
   tr -d '\r' <"$out/stdout" >"$out/lines"
-  tr -d '\r' <"$out/stderr" >"$out/boxes"
+  # The message boxes; Wine and its server may write lines of their own.
+  tr -d '\r' <"$out/stderr" | grep "^$name (" >"$out/boxes"
 }
 
 # A full update.
