@@ -241,3 +241,27 @@ TEST(GpibStandin, CallsReachTheLibraryAndItsStatusIsCopied) {
   EXPECT_EQ(kCmpl, gpib::ibonl(7, 0));
   EXPECT_EQ(0, fake.online());
 }
+
+// The simulator's stand-in library: the check and the counts against the
+// simulated power supply (its default identification).
+TEST(GpibSim, IdentificationCheckAndCountsAgainstTheSimulator) {
+  REQUIRE_SCENARIO("sim");
+  const std::string strIdn = "Talvo Instruments - QRT1230,0,V2.04";
+  int ud = gpib::ibdev(0, 30, 0, 12, 0, 0);
+  ASSERT_GE(ud, 0);
+  EXPECT_EQ(0, gpib::ibsta & gpib::kErr);
+  GpibDialog d(ud);
+  d.fe.Click(*d.dlg, IDC_CHECK);
+  ASSERT_EQ(1u, d.fe.m_boxes.size());
+  EXPECT_EQ("Connected devide identified correctly!", d.fe.m_boxes[0].text);
+  EXPECT_EQ(strIdn, d.w->Find(IDC_LIST)->items.at(0));
+  EXPECT_EQ(static_cast<std::int32_t>(strIdn.size()), gpib::ibcntl);
+  EXPECT_EQ(gpib::ibcnt, gpib::ibcntl);
+  // Fewer bytes than asked for: exactly those.
+  d.dlg->SendString("*idn?");
+  EXPECT_EQ(strIdn, d.dlg->ReceiveString(49));
+  EXPECT_EQ(gpib::ibcnt, gpib::ibcntl);
+  // Nothing waiting: an empty reply.
+  EXPECT_EQ("", d.dlg->ReceiveString(5));
+  EXPECT_EQ(0, gpib::ibonl(ud, 0) & gpib::kErr);
+}
