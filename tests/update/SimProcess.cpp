@@ -23,7 +23,7 @@ std::string ReadWholeFile(const std::string& strPath) {
 SimProcess::SimProcess(const std::vector<std::string>& options, const std::string& strOutDir) : m_strOutDir(strOutDir) {
   std::filesystem::create_directories(strOutDir);
   std::vector<std::string> args = {QRT_QRTSIM_PATH, "--report", strOutDir + "/report.json", "--dump-dir",
-                                   strOutDir + "/dump", "--max-seconds", "300"};
+                                   strOutDir + "/dump", "--max-seconds", "300", "--exit-after-fwue"};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -52,8 +52,17 @@ SimProcess::~SimProcess() { Stop(); }
 
 void SimProcess::Stop() {
   if (m_pid <= 0) return;
-  kill(m_pid, SIGTERM);
+  // "FWUE" awaits no reply, so the updater may be done before qrtsim has
+  // taken it: give qrtsim a moment to finish by itself after "FWUE".
   int status = 0;
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(m_pid, SIGTERM);
   while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
   }
   m_pid = -1;

@@ -18,7 +18,8 @@ class SimProcess {
 
   bool Started() const { return !m_strSlave.empty(); }
   const std::string& SlavePath() const { return m_strSlave; }
-  // Ends qrtsim (its record is written on the way out).
+  // Ends qrtsim (its record is written on the way out). qrtsim ends by
+  // itself once it has answered everything after "FWUE".
   void Stop();
 
   // The record: the commands received, in order, and the page bytes one

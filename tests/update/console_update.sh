@@ -49,7 +49,7 @@ run_update() {
   local out=$1; shift
   mkdir -p "$out"
   if [ "$mode" = com ]; then
-    "$qrtsim" --report "$out/report.json" --dump-dir "$out/dump" --max-seconds 240 "$@" >"$out/sim.out" &
+    "$qrtsim" --report "$out/report.json" --dump-dir "$out/dump" --max-seconds 240 --exit-after-fwue "$@" >"$out/sim.out" &
     simpid=$!
     local pty= i
     for i in $(seq 100); do
@@ -64,6 +64,13 @@ run_update() {
       "$qrtupdate" --as "$name" --interface $com --port "$pty" --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
     fi
     status=$?
+    # After "FWUE" (which awaits no reply) qrtsim ends by itself once it has
+    # taken everything; otherwise it is stopped.
+    for i in $(seq 50); do
+      kill -0 "$simpid" 2>/dev/null || break
+      [ "$status" -eq 0 ] || break
+      sleep 0.1
+    done
     kill "$simpid" 2>/dev/null
     wait "$simpid" 2>/dev/null
     simpid=

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <ostream>
 
 #include "tests/update/SimProcess.h"
 #include "tests/update/UpdateFixture.h"
@@ -86,6 +87,8 @@ struct Row {
   int nMainPages;
   const char* apszChannel[4];
 };
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.pszName << " selection " << row.nSelection; }
 
 std::string RowName(const ::testing::TestParamInfo<Row>& info) {
   std::string str = std::string(info.param.pszName).substr(11);
