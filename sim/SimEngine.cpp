@@ -78,9 +78,9 @@ std::string ControllerName(int nController) {
   return "ch" + std::to_string(nController);
 }
 
-int ParseFault(const std::string& strSpec, Fault& fault, std::string& strError) {
+int ParseFault(const std::string& strText, Fault& fault, std::string& strError) {
   fault = Fault();
-  std::string strRest = strSpec;
+  std::string strRest = strText;
   std::size_t nEq = strRest.find('=');
   if (nEq != std::string::npos) {
     fault.bHasValue = true;
@@ -89,7 +89,7 @@ int ParseFault(const std::string& strSpec, Fault& fault, std::string& strError) 
   }
   std::size_t nColon = strRest.find(':');
   if (nColon == std::string::npos) {
-    strError = "fault '" + strSpec + "': expected TARGET:KIND (e.g. main:e2@5)";
+    strError = "fault '" + strText + "': expected TARGET:KIND (e.g. main:e2@5)";
     return 0;
   }
   std::string strTarget = strRest.substr(0, nColon);
@@ -100,7 +100,7 @@ int ParseFault(const std::string& strSpec, Fault& fault, std::string& strError) 
              strTarget[2] <= '4') {
     fault.nController = strTarget[2] - '0';
   } else {
-    strError = "fault '" + strSpec + "': target must be main or ch1..ch4";
+    strError = "fault '" + strText + "': target must be main or ch1..ch4";
     return 0;
   }
   std::size_t nAt = strKind.find('@');
@@ -110,7 +110,7 @@ int ParseFault(const std::string& strSpec, Fault& fault, std::string& strError) 
     strKind.erase(nAt);
     if (strPage.empty() || strPage.size() > 5 || strPage.find_first_not_of("0123456789") != std::string::npos ||
         std::stoi(strPage) < 1) {
-      strError = "fault '" + strSpec + "': page after @ must be a number from 1";
+      strError = "fault '" + strText + "': page after @ must be a number from 1";
       return 0;
     }
     fault.nPage = std::stoi(strPage);
@@ -127,7 +127,7 @@ int ParseFault(const std::string& strSpec, Fault& fault, std::string& strError) 
     }
   }
   if (!bFound) {
-    strError = "fault '" + strSpec + "': unknown kind '" + strKind +
+    strError = "fault '" + strText + "': unknown kind '" + strKind +
                "' (ident, silent, announce, addr, noa1, e2, badsum, noclose)";
     return 0;
   }
@@ -135,11 +135,11 @@ int ParseFault(const std::string& strSpec, Fault& fault, std::string& strError) 
                   fault.kind == FaultKind::E2 || fault.kind == FaultKind::BadSum;
   if (bPerPage && !bHasPage) fault.nPage = 1;
   if (bHasPage && !bPerPage && fault.kind != FaultKind::Silent) {
-    strError = "fault '" + strSpec + "': this kind takes no page";
+    strError = "fault '" + strText + "': this kind takes no page";
     return 0;
   }
   if (fault.kind == FaultKind::NoClose && fault.nController == kMain) {
-    strError = "fault '" + strSpec + "': only a channel controller sends a closing character";
+    strError = "fault '" + strText + "': only a channel controller sends a closing character";
     return 0;
   }
   return 1;

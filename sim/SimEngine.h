@@ -87,7 +87,7 @@ struct Fault {
 
 // Parses "TARGET:KIND[@K][=VALUE]", TARGET main|ch1..ch4, KIND as listed
 // above. Returns 1 on success, else 0 with a message in strError.
-int ParseFault(const std::string& strSpec, Fault& fault, std::string& strError);
+int ParseFault(const std::string& strText, Fault& fault, std::string& strError);
 
 struct SimConfig {
   std::string strIdent = "QRT1440";          // main controller's family identification

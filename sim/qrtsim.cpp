@@ -22,7 +22,7 @@
 //   --idn S                reply to "*idn?" (default "Talvo Instruments - QRT1230,0,V2.04",
 //                          35 characters: exactly what the identification check reads)
 //   --close-char C         closing character after a channel transfer (default C)
-//   --fault SPEC[,SPEC..]  inject faults (repeatable). SPEC is TARGET:KIND[@K][=VALUE]
+//   --fault F[,F..]        inject faults (repeatable). F is TARGET:KIND[@K][=VALUE]
 //                          with TARGET main or ch1..ch4 and K the 1-based page:
 //                            ident[=S]     wrong identification (default QRT0000 / QRT0000CH)
 //                            silent[@K]    no reply at all (from page K on, with @K)
