@@ -53,7 +53,14 @@ constexpr std::uint32_t kPurgeRxClear = 0x0008;
 
 // Opens COM port n for reading and writing, exclusively, existing device
 // only, synchronous I/O. Windows opens "//./COM<n>"; POSIX opens the path in
-// QRTUPDATE_COM<n>, else /dev/ttyS<n-1>. Returns kInvalidHandle on failure.
+// QRTUPDATE_COM<n>, else /dev/ttyS<n-1>, refuses anything that is not a
+// terminal or that another opener holds (flock), and puts the line in raw
+// mode while keeping its speed, format and flow control, as a Windows port
+// keeps them between opens. Returns kInvalidHandle on failure.
+// POSIX notes: SetCommState refuses what Windows refuses (unknown speed, data
+// bits outside 5..8, equal XON and XOFF characters with software flow control
+// on) and leaves the port unchanged then; modem lines a device lacks (a
+// pseudo-terminal) are no error; abort-on-error is kept but not enforced.
 SerialHandle OpenComPort(int n);
 bool GetCommState(SerialHandle h, CommState& state);
 bool SetCommState(SerialHandle h, const CommState& state);
