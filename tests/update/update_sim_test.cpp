@@ -12,6 +12,7 @@
 #include <iterator>
 #include <map>
 #include <ostream>
+#include <thread>
 
 #include "tests/update/SimProcess.h"
 #include "tests/update/UpdateFixture.h"
@@ -254,6 +255,37 @@ TEST(UpdateOverPty, FailingChannelTwoSkipsTheRest) {
       EXPECT_EQ(run.win.List()[0], "Page 10 of 80 - ERROR!");
     }
   }
+}
+
+TEST(UpdateOverPty, ContainerGoneBeforeItsLoadStopsWithCode7) {
+  // A QRT1220 loads FW2A.qrt only after the main controller and channel 1;
+  // it disappears as soon as FW2B.qrt is loaded for channel 1.
+  SimRun run("QRT_Update_OP_FWV2.04.exe", 1, {"--family", "12x0", "--channels", "2"});
+  const int fd = inotify_init();
+  ASSERT_GE(fd, 0);
+  inotify_add_watch(fd, run.dir.Path().c_str(), IN_OPEN);
+  std::thread remover([&] {
+    int nOpens = 0;
+    alignas(inotify_event) char buffer[4096];
+    while (nOpens < 2) {  // checked once, then loaded
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n <= 0) return;
+      for (char* p = buffer; p < buffer + n;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(p);
+        if (ev->len > 0 && std::string(ev->name) == "FW2B.qrt") ++nOpens;
+        p += sizeof(inotify_event) + ev->len;
+      }
+    }
+    run.dir.Remove("FW2A.qrt");
+  });
+  run.Click();
+  remover.join();
+  close(fd);
+  EXPECT_EQ(run.win.dlg->m_nError, 7);
+  EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{"Firmware file FW2A.qrt is missing or incomplete! Update abort!"});
+  EXPECT_EQ(run.commands, (std::vector<std::string>{"FWU0", "pages main 300", "FWU1", "FWU", "pages ch1 80"}));
+  EXPECT_EQ(run.win.List()[0], "Channel controller update successful!");
+  EXPECT_FALSE(run.win.dlg->m_serial.IsOpen(3));
 }
 
 TEST(UpdateOverPty, GpibRunThenComRunEachCloseTheirOwnLink) {
