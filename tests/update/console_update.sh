@@ -5,7 +5,8 @@
 #   gpib  over GPIB through the stand-in library, which plays the device
 # A full QRT1440 update must end with the success box and exit status 0,
 # every controller must have received its container's first pages, and a
-# refused checksum must end with both boxes and exit status 3.
+# refused checksum must end with both boxes and exit status 3; over GPIB a
+# descriptor that cannot be had ends as a device that does not answer.
 #
 # usage: console_update.sh com|gpib QRTUPDATE RUNNER QRTSIM STANDIN_DIR
 #   RUNNER is cmake/wine-run.sh for the Windows program, "" natively.
@@ -115,6 +116,15 @@ check "both boxes" test "$(cat "$work/e2/boxes")" = "$name (warning): Checksum E
 $name (warning): Error occured! Code:3"
 check "page 5 line last" test "$(tail -n 1 "$work/e2/lines")" = "Page 5 of 350 - ERROR!"
 check "nothing after page 5" grep -q '"commands": \["FWU0", "pages main 5"\]' "$work/e2/report.json"
+
+# GPIB with a descriptor that cannot be had: the device never answers.
+if [ "$mode" = gpib ]; then
+  run_update "$work/nodev" --ibdev-fail
+  check "failed ibdev exits 6 (got $status)" test "$status" -eq 6
+  check "wrong or no device" test "$(cat "$work/nodev/boxes")" = \
+    "$name (warning): Wrong or no device detected! - Process abort"
+  check "no list line" test ! -s "$work/nodev/lines"
+fi
 
 if [ $fail -ne 0 ]; then
   for f in "$work"/*/stderr "$work"/*/report.json; do echo "--- $f"; head -c 600 "$f"; echo; done
