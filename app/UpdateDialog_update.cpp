@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "app/UpdateDialog.h"
+#include "link/GpibLibrary.h"
 #include "platform/platform.h"
 #include "update/PageTransfer.h"
 #include "update/UpdatePlan.h"
@@ -92,7 +93,7 @@ void UpdateDialog::OnUpdateFirmware() {
   // Open the link of this run.
   if (m_nInterface == kInterfaceGpib) {
     m_bGpib = 1;
-    m_nGpibDevice = -1;  // GPIB binding pending
+    m_nGpibDevice = gpib::ibdev(0, 30, 0, 12, 0, 0);
   } else if (IsComPort(m_nInterface) && m_serial.OpenPort(m_nInterface)) {
     m_serial.SetTimeouts(m_nInterface, 200, 200, 500, 100, 1000);
     m_serial.ConfigurePort(m_nInterface, 19200, 8, 0, 0, 0, 0, 0);
@@ -131,7 +132,7 @@ void UpdateDialog::OnUpdateFirmware() {
   }
 
   if (m_bGpib) {
-    // GPIB binding pending
+    gpib::ibonl(m_nGpibDevice, 0);
   } else if (IsComPort(m_nInterface)) {
     m_serial.ClosePort(m_nInterface);
   }
