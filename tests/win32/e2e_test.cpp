@@ -1,0 +1,360 @@
+// End-to-end tests of QRT1220.exe under Wine: the program is started under
+// the names a user gives it and driven from this process through its
+// windows' own messages and real keyboard and mouse input. The script
+// e2e.sh prepares the folders, maps COM3 to the simulator's pty and checks
+// the simulator's record afterwards.
+//
+// Environment: QRT_E2E_EXE (the built QRT1220.exe), QRT_E2E_WORK (a folder
+// with the sub-folders start, usb and update), QRT_E2E_SIM=1 when COM3 is
+// the simulated device, QRT_E2E_SHOTS (optional folder for screenshots).
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "WinDriver.h"
+
+namespace {
+
+using e2e::Program;
+
+const char* const kQrtDevices[5] = {">>> Please select your power supply <<<", "QRT1220 (2-channel power supply)",
+                                    "QRT1230 (3-channel power supply)", "QRT1430 (3-channel power supply)",
+                                    "QRT1440 (4-channel power supply)"};
+const char* const kZvnDevices[5] = {">>> Please select your power supply <<<", "- - -", "- - -", "- - -",
+                                    "ZVN1440 (4-channel power supply)"};
+const char* const kOwnerTalvo = "All rights reserved.\nTALVO Instruments";
+const char* const kOwnerOp = "Sold under licence by\nOrvelt and Pannik";
+
+std::string Exe() { return e2e::Env("QRT_E2E_EXE"); }
+std::string Work(const char* sub) { return e2e::Env("QRT_E2E_WORK") + "\\" + sub; }
+
+template <typename Pred>
+bool WaitFor(Pred pred, DWORD dwTimeoutMs = 10000) {
+  for (DWORD waited = 0; waited <= dwTimeoutMs; waited += 50) {
+    if (pred()) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+struct BrandCase {
+  const char* name;
+  const char* shot;
+  const char* title;
+  const char* brandLine;
+  const char* const* devices;
+  int selection;
+  bool deviceListEnabled;
+  bool qrtBanner;
+  const char* updateCaption;
+  const char* infoProgram;
+  const char* infoFirmware;
+  const char* infoOwner;
+};
+
+const BrandCase kBrands[3] = {
+    {"QRT_Update_TALVO_FWV2.04.exe", "main-talvo", "TALVO QRT Update",
+     "This Program is for updating firmware of TALVO QRT Series only!", kQrtDevices, 0, true, true,
+     "Please select device ...", "QRT Update\nProgramm Version: 2.0",
+     "Firmware Version QRT12x0: 2.04\nFirmware Version QRT14x0: 2.04", kOwnerTalvo},
+    {"QRT_Update_OP_FWV2.04.exe", "main-op", "Orvelt&Pannik QRT Update",
+     "This Program is for updating firmware of Orvelt and Pannik QRT Series only!", kQrtDevices, 0, true, true,
+     "Please select device ...", "QRT Update\nProgramm Version: 2.0",
+     "Firmware Version QRT12x0: 2.04\nFirmware Version QRT14x0: 2.04", kOwnerOp},
+    {"QRT_Update_MURELL_FWV2.04.exe", "main-murell", "MURELL QRT Update",
+     "This Program is for updating firmware of MURELL ZVN Series only!", kZvnDevices, 4, false, false,
+     "UPDATE  FIRMWARE  OF  ZVN1440  TO  VERSION  2.04", "ZVN Update\nProgramm Version: 2.0",
+     "Firmware Version ZVN1440: 2.04", kOwnerTalvo},
+};
+
+TEST(StartUp, EachBrandPresentsItselfAndBeendenEndsTheProgram) {
+  for (const BrandCase& b : kBrands) {
+    SCOPED_TRACE(b.name);
+    Program app(Exe(), Work("start"), b.name);
+    ASSERT_TRUE(app.Started());
+    HWND main = app.MainWindow();
+    ASSERT_TRUE(main);
+    EXPECT_EQ(e2e::Title(main), b.title);
+    EXPECT_EQ(e2e::ItemText(main, 1019), b.brandLine);
+    std::vector<std::string> devices = e2e::ComboItems(main, 1017);
+    ASSERT_EQ(devices.size(), 5u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(devices[i], b.devices[i]);
+    EXPECT_EQ(e2e::ComboSelection(main, 1017), b.selection);
+    EXPECT_EQ(e2e::ItemEnabled(main, 1017), b.deviceListEnabled);
+    EXPECT_EQ(e2e::ItemVisible(main, 1020), b.qrtBanner);
+    EXPECT_EQ(e2e::ItemVisible(main, 1021), !b.qrtBanner);
+    EXPECT_EQ(e2e::ItemText(main, 1008), b.updateCaption);
+
+    std::vector<std::string> interfaces = e2e::ComboItems(main, 1015);
+    ASSERT_EQ(interfaces.size(), 31u);
+    EXPECT_EQ(interfaces[0], "COM1");
+    EXPECT_EQ(interfaces[28], "COM29");
+    EXPECT_EQ(interfaces[29], "USB");
+    EXPECT_EQ(interfaces[30], "GPIB");
+    EXPECT_EQ(e2e::ComboSelection(main, 1015), 0);
+    EXPECT_EQ(e2e::ComboItems(main, 1018).size(), 30u);
+    EXPECT_EQ(e2e::ComboSelection(main, 1018), 29);
+    EXPECT_FALSE(e2e::ItemEnabled(main, 1018));
+    for (int id : {1006, 1007, 1009, 1010, 1011, 1000, 2}) EXPECT_FALSE(e2e::ItemVisible(main, id)) << id;
+    EXPECT_EQ(e2e::ItemText(main, 1007), "test");
+    EXPECT_EQ(e2e::ItemText(main, 1009), "test");
+    EXPECT_EQ(e2e::ListLines(main, 1005).size(), 0u);
+
+    // The keyboard focus starts on "Beenden", the first control.
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof gti;
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gti));
+    EXPECT_EQ(gti.hwndFocus, GetDlgItem(main, 1));
+
+    e2e::Screenshot(main, b.shot);
+    e2e::Click(main, 1);
+    EXPECT_TRUE(app.WaitForExit(15000));
+  }
+}
+
+TEST(StartUp, NameWithoutBrandIsRefused) {
+  for (const char* name : {"QRT1220.exe", "talvo_fwv2.04.exe"}) {
+    SCOPED_TRACE(name);
+    Program app(Exe(), Work("start"), name);
+    ASSERT_TRUE(app.Started());
+    HWND box = app.WaitForDialog(app.AppName(), 30000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(e2e::BoxText(box), "FILE RENAMED!\nCLOSE PROGRAM!");
+    // The main window is not shown while the box asks.
+    for (HWND hwnd : app.Windows()) EXPECT_FALSE(GetDlgItem(hwnd, 1008));
+    if (std::string(name) == "QRT1220.exe") e2e::Screenshot(box, "file-renamed");
+    e2e::PressOk(box);
+    EXPECT_TRUE(app.WaitForExit(15000));
+  }
+}
+
+TEST(MainWindow, InterfaceChoiceRefusesUsb) {
+  Program app(Exe(), Work("start"), "QRT_Update_OP_FWV2.04.exe");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  e2e::ComboChoose(main, 1015, 29);  // "USB"
+  HWND box = app.WaitForDialog("", 10000);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::Title(box), "QRT_Update_OP_FWV2.04");
+  EXPECT_EQ(e2e::BoxText(box), "USB is not supported at the moment!");
+  EXPECT_FALSE(IsWindowEnabled(main));  // the box is modal to the window
+  e2e::PressOk(box);
+  EXPECT_TRUE(WaitFor([&] { return e2e::ComboSelection(main, 1015) == 0 && IsWindowEnabled(main); }));
+  EXPECT_EQ(e2e::ItemText(GetDlgItem(main, 1015), 1001), "COM1");  // the combo's edit field
+
+  // COM10 and GPIB are taken without a word.
+  for (int index : {9, 30}) {
+    e2e::ComboChoose(main, 1015, index);
+    Sleep(700);
+    EXPECT_EQ(app.WaitForDialog("", 0), nullptr) << index;
+    EXPECT_EQ(e2e::ComboSelection(main, 1015), index);
+  }
+  e2e::Click(main, 1);
+  EXPECT_TRUE(app.WaitForExit(15000));
+}
+
+TEST(MainWindow, DeviceChoiceSetsTheUpdateCaption) {
+  Program app(Exe(), Work("start"), "QRT_Update_TALVO_FWV2.04.exe");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  e2e::ComboChoose(main, 1017, 3);
+  EXPECT_TRUE(WaitFor(
+      [&] { return e2e::ItemText(main, 1008) == "UPDATE  FIRMWARE  OF  QRT1430  TO  VERSION  2.04"; }));
+  e2e::ComboChoose(main, 1017, 0);
+  EXPECT_TRUE(WaitFor([&] { return e2e::ItemText(main, 1008) == "Please select device ..."; }));
+}
+
+TEST(InfoDialog, TextsPerBrandFromTheButtonAndTheSystemMenu) {
+  for (const BrandCase& b : kBrands) {
+    SCOPED_TRACE(b.name);
+    Program app(Exe(), Work("start"), b.name);
+    HWND main = app.MainWindow();
+    ASSERT_TRUE(main);
+    std::vector<std::string> texts[2];
+    for (int way = 0; way < 2; ++way) {
+      if (way == 0)
+        e2e::Click(main, 1004);
+      else
+        PostMessageA(main, WM_SYSCOMMAND, 16, 0);  // "&Info über QRT1220..."
+      HWND info = app.WaitForDialog("Info...", 10000);
+      ASSERT_TRUE(info) << way;
+      EXPECT_TRUE(WaitFor([&] { return e2e::ItemText(info, 1021) == b.infoProgram; }));
+      EXPECT_EQ(e2e::ItemText(info, 1022), b.infoFirmware);
+      EXPECT_EQ(e2e::ItemText(info, 1023), b.infoOwner);
+      EXPECT_EQ(e2e::ItemText(info, 1), "OK");
+      EXPECT_FALSE(IsWindowEnabled(main));
+      texts[way] = {e2e::Title(info), e2e::ItemText(info, 1021), e2e::ItemText(info, 1022),
+                    e2e::ItemText(info, 1023)};
+      if (way == 0 && std::string(b.shot) == "main-op") e2e::Screenshot(info, "info-op");
+      // Escape closes the dialog the first time, OK the second.
+      if (way == 0)
+        e2e::PressKey(info, VK_ESCAPE);
+      else
+        e2e::PressOk(info);
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(info) && IsWindowEnabled(main); }));
+    }
+    EXPECT_EQ(texts[0], texts[1]);
+    // The program goes on after the dialog.
+    EXPECT_TRUE(IsWindow(main));
+    e2e::Click(main, 1);
+    EXPECT_TRUE(app.WaitForExit(15000));
+  }
+}
+
+TEST(Ending, EnterEscapeAndTheCloseBoxEndTheProgram) {
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    Program app(Exe(), Work("start"), "QRT_Update_OP_FWV2.04.exe");
+    HWND main = app.MainWindow();
+    ASSERT_TRUE(main);
+    if (way == 0) {
+      e2e::PressKey(main, VK_RETURN);
+    } else if (way == 1) {
+      e2e::PressKey(main, VK_ESCAPE);
+    } else {
+      ASSERT_TRUE(e2e::ClickCloseBox(main));
+    }
+    EXPECT_TRUE(app.WaitForExit(15000));
+  }
+}
+
+TEST(UsbProbe, SendsTheCommandThroughTheLibraryAndIsQuietWithoutIt) {
+  std::string strLog = Work("usb") + "\\calls.log";
+  DeleteFileA(strLog.c_str());
+  SetEnvironmentVariableA("QRT_FTD2XX_LOG", strLog.c_str());
+  SetEnvironmentVariableA("QRT_FTD2XX_DEVICES", "FT232R USB UART|TALVO VX512");
+  {
+    Program app(Exe(), Work("usb"), "QRT_Update_OP_FWV2.04.exe");
+    HWND main = app.MainWindow();
+    ASSERT_TRUE(main);
+    e2e::Click(main, 1006);
+    std::vector<std::string> lines;
+    EXPECT_TRUE(WaitFor([&] {
+      lines.clear();
+      std::ifstream in(strLog);
+      for (std::string line; std::getline(in, line);) lines.push_back(line);
+      return lines.size() >= 5;
+    }));
+    std::vector<std::string> expected = {
+        "FT_ListDevices number pArg2=null flags=80000000",
+        "FT_ListDevices all buffers=5 numDevs=2 flags=20000002",
+        "FT_OpenEx \"TALVO VX512\" flags=00000002 opened",
+        "FT_Write handle=device length=8 written=0 bytes=76 6F 6C 74 20 35 0A 00",
+        "FT_Close handle=device",
+    };
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(app.WaitForDialog("", 500), nullptr);
+    e2e::Click(main, 1);
+    EXPECT_TRUE(app.WaitForExit(15000));
+  }
+  {
+    // No FTD2XX.dll in reach: the click does nothing at all.
+    Program app(Exe(), Work("start"), "QRT_Update_OP_FWV2.04.exe");
+    HWND main = app.MainWindow();
+    ASSERT_TRUE(main);
+    e2e::Click(main, 1006);
+    Sleep(1000);
+    EXPECT_EQ(app.WaitForDialog("", 0), nullptr);
+    EXPECT_TRUE(e2e::Responds(main, 5000));
+    e2e::Click(main, 1);
+    EXPECT_TRUE(app.WaitForExit(15000));
+  }
+  SetEnvironmentVariableA("QRT_FTD2XX_LOG", nullptr);
+  SetEnvironmentVariableA("QRT_FTD2XX_DEVICES", nullptr);
+}
+
+// The lines a complete QRT1440 update leaves in the list box, top first.
+std::vector<std::string> Qrt1440UpdateLines() {
+  std::vector<std::string> inserted;
+  auto pages = [&](int n) {
+    for (int p = 1; p <= n; ++p) inserted.push_back("Page " + std::to_string(p) + " of " + std::to_string(n) + " - OK!");
+  };
+  inserted.push_back("Previous firmware main controller: 02.030000");
+  pages(350);
+  inserted.push_back("Main controller update successful");
+  for (int ch = 1; ch <= 4; ++ch) {
+    inserted.push_back("Previous firmware CH" + std::to_string(ch) + ": 01.050000");
+    pages(80);
+    inserted.push_back("Channel controller update successful!");
+  }
+  return {inserted.rbegin(), inserted.rend()};
+}
+
+TEST(Update, HiddenModeMakesTheContainersAndTheUpdateRunsOverCom3) {
+  if (e2e::Env("QRT_E2E_SIM") != "1") GTEST_SKIP() << "COM3 is not mapped to the simulator";
+  {
+    Program app(Exe(), Work("update"), "QRT_Update_WRAPIMAGES_OP_FWV2.04.exe");
+    HWND main = app.MainWindow();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(e2e::ItemVisible(main, 1010));
+    e2e::Click(main, 1010);
+    HWND box = app.WaitForDialog("", 120000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(e2e::BoxText(box), "Enc file created successfully!");
+    e2e::PressOk(box);
+    e2e::Click(main, 1);
+    EXPECT_TRUE(app.WaitForExit(15000));
+  }
+
+  Program app(Exe(), Work("update"), "QRT_Update_OP_FWV2.04.exe");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  e2e::ComboChoose(main, 1015, 2);  // COM3
+  e2e::ComboChoose(main, 1017, 4);  // QRT1440
+  ASSERT_TRUE(WaitFor(
+      [&] { return e2e::ItemText(main, 1008) == "UPDATE  FIRMWARE  OF  QRT1440  TO  VERSION  2.04"; }));
+  EXPECT_EQ(e2e::ComboSelection(main, 1015), 2);
+  e2e::Click(main, 1008);
+
+  // While the transfer runs the window keeps answering, and what the user
+  // types is not acted on, neither now nor afterwards.
+  ASSERT_TRUE(WaitFor([&] { return e2e::ListLines(main, 1005).size() >= 20; }, 60000));
+  EXPECT_TRUE(e2e::Responds(main, 3000));
+  EXPECT_FALSE(IsHungAppWindow(main));
+  e2e::PressKey(main, VK_ESCAPE);
+  e2e::PressKey(main, VK_RETURN);
+  PostMessageA(main, WM_KEYDOWN, VK_ESCAPE, 0);
+  Sleep(1500);
+  EXPECT_TRUE(e2e::Responds(main, 3000));
+  EXPECT_FALSE(IsHungAppWindow(main));
+  e2e::Screenshot(main, "main-during-update");
+
+  HWND box = nullptr;
+  std::vector<std::string> otherBoxes;
+  for (int i = 0; i < 10 && !box; ++i) {
+    HWND b = app.WaitForDialog("", 600000);
+    if (!b) break;
+    std::string text = e2e::BoxText(b);
+    if (text == "Firmware successfully updated! Please restart device!") {
+      box = b;
+    } else {
+      otherBoxes.push_back(text);
+      e2e::PressOk(b);
+      WaitFor([&] { return !IsWindow(b); });
+    }
+  }
+  EXPECT_TRUE(otherBoxes.empty()) << otherBoxes.front();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::Title(box), "QRT_Update_OP_FWV2.04");
+  e2e::PressOk(box);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(box) && IsWindowEnabled(main); }));
+
+  std::vector<std::string> lines = e2e::ListLines(main, 1005);
+  std::vector<std::string> expected = Qrt1440UpdateLines();
+  EXPECT_EQ(lines.size(), expected.size());
+  EXPECT_EQ(lines, expected);
+
+  // The keys pressed during the update were dropped: the window is still
+  // there, with no dialog over it.
+  Sleep(1500);
+  EXPECT_TRUE(IsWindow(main));
+  EXPECT_FALSE(app.WaitForExit(0));
+  EXPECT_EQ(app.WaitForDialog("", 0), nullptr);
+  e2e::Screenshot(main, "main-after-update");
+  e2e::Click(main, 1);
+  EXPECT_TRUE(app.WaitForExit(15000));
+}
+
+}  // namespace
