@@ -4,7 +4,8 @@
 // test runs a dialog modally and inspects it from a timer inside the
 // dialog's own message loop.
 #include <gtest/gtest.h>
-#include <windows.h>
+
+#include "ui/win32/win.h"  // windows.h without the macros that rename framework members
 
 #include <atomic>
 #include <cstdio>
@@ -18,8 +19,6 @@
 #include "app/UpdateDialog.h"
 #include "app/res/templates.h"
 #include "ui/win32/Win32FrontEnd.h"
-
-#undef MessageBox
 
 namespace {
 
