@@ -52,12 +52,12 @@ class DialogUpdateHost : public UpdateHost {
 
 void UpdateDialog::FlashMainController() {
   DialogUpdateHost host(*this);
-  RunPageTransfer(host, MainTransferSpec(m_nPageCount, m_nAnnounceFlag), m_image, m_nError);
+  RunPageTransfer(host, MainTransferProfile(m_nPageCount, m_nAnnounceFlag), m_image, m_nError);
 }
 
 void UpdateDialog::FlashChannelController(int nChannel) {
   DialogUpdateHost host(*this);
-  RunPageTransfer(host, ChannelTransferSpec(nChannel, m_nChannelPages, m_nAnnounceFlag), m_image, m_nError);
+  RunPageTransfer(host, ChannelTransferProfile(nChannel, m_nChannelPages, m_nAnnounceFlag), m_image, m_nError);
 }
 
 void UpdateDialog::OnUpdateFirmware() {

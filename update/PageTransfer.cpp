@@ -63,33 +63,33 @@ std::string MainFamilyId(int nSelection) {
   return "";
 }
 
-TransferSpec MainTransferSpec(int nPages, int nAnnounceFlag) {
-  TransferSpec spec;
-  spec.nPages = nPages;
-  spec.nAnnounceFlag = nAnnounceFlag;
-  spec.strStart = "FWU0";
-  spec.nIdLength = 7;
-  spec.bMatchSelection = true;
-  spec.strVersionPrefix = "Previous firmware main controller: ";
-  spec.nDotPos = 37;
-  spec.strSuccess = "Main controller update successful";
-  spec.bChannel = false;
-  return spec;
+TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag) {
+  TransferProfile profile;
+  profile.nPages = nPages;
+  profile.nAnnounceFlag = nAnnounceFlag;
+  profile.strStart = "FWU0";
+  profile.nIdLength = 7;
+  profile.bMatchSelection = true;
+  profile.strVersionPrefix = "Previous firmware main controller: ";
+  profile.nDotPos = 37;
+  profile.strSuccess = "Main controller update successful";
+  profile.bChannel = false;
+  return profile;
 }
 
-TransferSpec ChannelTransferSpec(int nChannel, int nPages, int nAnnounceFlag) {
-  TransferSpec spec;
-  spec.nPages = nPages;
-  spec.nAnnounceFlag = nAnnounceFlag;
-  if (nChannel >= 0 && nChannel <= 3) spec.strSelect = "FWU" + std::to_string(nChannel + 1);
-  spec.strStart = "FWU";
-  spec.nIdLength = 9;
-  spec.strId = "QRT1230CH";
-  spec.strVersionPrefix = "Previous firmware CH" + std::to_string(nChannel + 1) + ": ";
-  spec.nDotPos = 25;
-  spec.strSuccess = "Channel controller update successful!";
-  spec.bChannel = true;
-  return spec;
+TransferProfile ChannelTransferProfile(int nChannel, int nPages, int nAnnounceFlag) {
+  TransferProfile profile;
+  profile.nPages = nPages;
+  profile.nAnnounceFlag = nAnnounceFlag;
+  if (nChannel >= 0 && nChannel <= 3) profile.strSelect = "FWU" + std::to_string(nChannel + 1);
+  profile.strStart = "FWU";
+  profile.nIdLength = 9;
+  profile.strId = "QRT1230CH";
+  profile.strVersionPrefix = "Previous firmware CH" + std::to_string(nChannel + 1) + ": ";
+  profile.nDotPos = 25;
+  profile.strSuccess = "Channel controller update successful!";
+  profile.bChannel = true;
+  return profile;
 }
 
 std::string AnnouncementString(int nPages, int nAnnounceFlag) {
@@ -122,14 +122,14 @@ std::string VersionLine(const std::string& strPrefix, const std::string& strVers
   return strFirmware;
 }
 
-void RunPageTransfer(UpdateHost& host, const TransferSpec& spec, const FirmwareImage& image, std::int32_t& nError) {
+void RunPageTransfer(UpdateHost& host, const TransferProfile& profile, const FirmwareImage& image, std::int32_t& nError) {
   const std::uint8_t* pImage = image.m_image.data();
-  const int nPages = spec.nPages < kImagePages ? spec.nPages : kImagePages;
-  if (spec.bChannel) {
+  const int nPages = profile.nPages < kImagePages ? profile.nPages : kImagePages;
+  if (profile.bChannel) {
     host.ProgressRange(0, nPages - 1);
     host.PurgeIfCom();
     host.Sleep(kPauseMs);
-    if (!spec.strSelect.empty()) host.SendString(spec.strSelect);
+    if (!profile.strSelect.empty()) host.SendString(profile.strSelect);
     host.Sleep(kPauseMs);
   } else {
     host.UpdateFields();
@@ -138,15 +138,15 @@ void RunPageTransfer(UpdateHost& host, const TransferSpec& spec, const FirmwareI
     host.ProgressRange(0, nPages - 1);
   }
 
-  host.SendString(spec.strStart);
-  const std::string answer = host.ReceiveString(spec.nIdLength);
-  const std::string strExpected = spec.bMatchSelection ? MainFamilyId(host.DeviceSelection()) : spec.strId;
+  host.SendString(profile.strStart);
+  const std::string answer = host.ReceiveString(profile.nIdLength);
+  const std::string strExpected = profile.bMatchSelection ? MainFamilyId(host.DeviceSelection()) : profile.strId;
   if (strExpected.empty() || answer != strExpected) {
     nError = kTransferWrongDevice;
   } else {
-    host.ListInsert(VersionLine(spec.strVersionPrefix, host.ReceiveString(8), spec.nDotPos));
+    host.ListInsert(VersionLine(profile.strVersionPrefix, host.ReceiveString(8), profile.nDotPos));
 
-    const std::string strTmp = AnnouncementString(nPages, spec.nAnnounceFlag);
+    const std::string strTmp = AnnouncementString(nPages, profile.nAnnounceFlag);
     host.SendString(strTmp);
     if (host.ReceiveString(6) != strTmp) {
       nError = kTransferAnnounce;
@@ -156,12 +156,12 @@ void RunPageTransfer(UpdateHost& host, const TransferSpec& spec, const FirmwareI
       }
       // The channel controller ends its transfer with one more character,
       // also after a stop on a refused checksum or a lost address echo.
-      if (spec.bChannel) host.ReceiveString(1);
+      if (profile.bChannel) host.ReceiveString(1);
     }
   }
 
   if (nError == kTransferOk) {
-    host.ListInsert(spec.strSuccess);
+    host.ListInsert(profile.strSuccess);
     host.RefreshNow();
   } else if (nError == kTransferWrongDevice) {
     host.Message("Wrong or no device detected! - Process abort", UpdateMsgIcon::Warning);

@@ -1,6 +1,6 @@
 // The page transfer that writes an image into one of the device's
 // controllers: the main (front-panel) controller or one channel controller.
-// Both speak the same page protocol; a TransferSpec holds what differs.
+// Both speak the same page protocol; a TransferProfile holds what differs.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -18,7 +18,7 @@ enum TransferError : std::int32_t {
   kTransferWrongDevice = 6,  // identification does not match
 };
 
-struct TransferSpec {
+struct TransferProfile {
   int nPages = 0;               // N: pages 0 .. N-1 are sent
   int nAnnounceFlag = 1;        // last two hex digits of the announcement
   std::string strSelect;        // channel selection command, "" for none
@@ -34,18 +34,18 @@ struct TransferSpec {
 };
 
 // The main controller's transfer of nPages pages.
-TransferSpec MainTransferSpec(int nPages, int nAnnounceFlag);
+TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag);
 // The transfer to channel nChannel + 1 (index 0 to 3) of nPages pages.
-TransferSpec ChannelTransferSpec(int nChannel, int nPages, int nAnnounceFlag);
+TransferProfile ChannelTransferProfile(int nChannel, int nPages, int nAnnounceFlag);
 
 // The identification the main controller must give for a device-list
 // selection: "QRT1230" for 1 and 2, "QRT1440" for 3 and 4, "" for none.
 std::string MainFamilyId(int nSelection);
 
-// Runs one transfer of the first spec.nPages pages of the image (never more
+// Runs one transfer of the first profile.nPages pages of the image (never more
 // than the image holds). The outcome goes to nError, which must be 0 on
 // entry; the messages have been shown on return.
-void RunPageTransfer(UpdateHost& host, const TransferSpec& spec, const FirmwareImage& image, std::int32_t& nError);
+void RunPageTransfer(UpdateHost& host, const TransferProfile& profile, const FirmwareImage& image, std::int32_t& nError);
 
 // Outgoing strings of the page protocol, upper-case hex.
 std::string AnnouncementString(int nPages, int nAnnounceFlag);  // "%04X%02X"

@@ -21,9 +21,9 @@ std::vector<std::uint8_t> Page(const FirmwareImage& image, int p) {
   return {image.m_image.begin() + p * kPageSize, image.m_image.begin() + (p + 1) * kPageSize};
 }
 
-std::int32_t Transfer(ScriptedPeer& peer, const TransferSpec& spec, const FirmwareImage& image) {
+std::int32_t Transfer(ScriptedPeer& peer, const TransferProfile& profile, const FirmwareImage& image) {
   std::int32_t nError = 0;
-  RunPageTransfer(peer, spec, image, nError);
+  RunPageTransfer(peer, profile, image, nError);
   return nError;
 }
 
@@ -66,7 +66,7 @@ TEST(MainTransfer, FullTransferOfThreeHundredPages) {
   ScriptedPeer peer;
   peer.m_strMainId = "QRT1230";
   peer.m_nSelection = 1;  // QRT1220 answers with its family's name
-  EXPECT_EQ(Transfer(peer, MainTransferSpec(300, 1), image), 0);
+  EXPECT_EQ(Transfer(peer, MainTransferProfile(300, 1), image), 0);
 
   // Opening: fields, purge, pause, range, then "FWU0".
   const std::vector<std::string> opening(peer.m_events.begin(), peer.m_events.begin() + 6);
@@ -114,7 +114,7 @@ TEST(MainTransfer, IdentificationMustFitTheSelectedFamily) {
     peer.m_nSelection = c.nSelection;
     peer.m_strMainId = c.strId;
     // Short pages keep the accepted cases quick; the announcement follows the count.
-    EXPECT_EQ(Transfer(peer, MainTransferSpec(3, 1), image), c.nExpected) << c.nSelection << " " << c.strId;
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(3, 1), image), c.nExpected) << c.nSelection << " " << c.strId;
     if (c.nExpected == 6) {
       // Nothing after the identification: no version read, no announcement.
       EXPECT_EQ(peer.Events("send:"), std::vector<std::string>{"send:FWU0"});
@@ -130,7 +130,7 @@ TEST(MainTransfer, AnnouncementAndAddressEchoesStopTheTransfer) {
   {
     ScriptedPeer peer;
     peer.m_strAnnounceEcho = "015E02";
-    EXPECT_EQ(Transfer(peer, MainTransferSpec(350, 1), image), 5);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1), image), 5);
     EXPECT_EQ(peer.Events("send:"), (std::vector<std::string>{"send:FWU0", "send:015E01"}));
     EXPECT_EQ(peer.m_list, std::vector<std::string>{"Previous firmware main controller: 20.311107"});
     EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:5"});
@@ -138,7 +138,7 @@ TEST(MainTransfer, AnnouncementAndAddressEchoesStopTheTransfer) {
   {
     ScriptedPeer peer;
     peer.m_addressEcho[0] = "00000";  // short echo
-    EXPECT_EQ(Transfer(peer, MainTransferSpec(350, 1), image), 4);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1), image), 4);
     EXPECT_EQ(peer.Events("send:").back(), "send:000000");
     EXPECT_TRUE(peer.m_pages.empty());
     EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:4"});
@@ -146,7 +146,7 @@ TEST(MainTransfer, AnnouncementAndAddressEchoesStopTheTransfer) {
   {
     ScriptedPeer peer;
     peer.m_addressEcho[7] = "000800";
-    EXPECT_EQ(Transfer(peer, MainTransferSpec(350, 1), image), 4);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1), image), 4);
     EXPECT_EQ(peer.Events("send:").back(), "send:000700");
     EXPECT_EQ(peer.m_pages.size(), 7u);
     EXPECT_EQ(peer.m_list[0], "Page 7 of 350 - OK!");
@@ -160,7 +160,7 @@ TEST(MainTransfer, UnacknowledgedDataSkipsThePageAndGoesOn) {
   ScriptedPeer peer;
   peer.m_dataReply[3] = "A0";
   peer.m_dataReply[9] = "";  // silence
-  EXPECT_EQ(Transfer(peer, MainTransferSpec(12, 1), image), 2);
+  EXPECT_EQ(Transfer(peer, MainTransferProfile(12, 1), image), 2);
   // Page 4 (p = 3) gets no checksum: the next address follows at once.
   const int i = peer.IndexOf("recv:A0");
   EXPECT_EQ(peer.m_events[i + 1], "controls");
@@ -182,7 +182,7 @@ TEST(MainTransfer, ChecksumRepliesRefusedOrUnknown) {
     peer.m_nSelection = 2;
     peer.m_strMainId = "QRT1230";
     peer.m_checksumReply[4] = "E2";
-    EXPECT_EQ(Transfer(peer, MainTransferSpec(300, 1), image), 3);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(300, 1), image), 3);
     EXPECT_EQ(peer.m_list[0], "Page 5 of 300 - ERROR!");
     EXPECT_EQ(peer.m_list[1], "Page 4 of 300 - OK!");
     EXPECT_EQ(peer.Events("msg:"),
@@ -195,7 +195,7 @@ TEST(MainTransfer, ChecksumRepliesRefusedOrUnknown) {
     ScriptedPeer peer;
     peer.m_checksumReply[2] = "A3";
     peer.m_checksumReply[5] = "";
-    EXPECT_EQ(Transfer(peer, MainTransferSpec(8, 1), image), 0);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 0);
     EXPECT_EQ(peer.m_list.size(), 1u + 6u + 1u);
     EXPECT_EQ(peer.m_list[0], "Main controller update successful");
     EXPECT_EQ(std::count(peer.m_list.begin(), peer.m_list.end(), "Page 3 of 8 - OK!"), 0);
@@ -207,7 +207,7 @@ TEST(MainTransfer, ChecksumRepliesRefusedOrUnknown) {
     ScriptedPeer peer;
     peer.m_dataReply[1] = "E1";
     peer.m_checksumReply[3] = "E2";
-    EXPECT_EQ(Transfer(peer, MainTransferSpec(8, 1), image), 3);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 3);
   }
 }
 
@@ -215,7 +215,7 @@ TEST(ChannelTransfer, FullTransferToChannelFour) {
   const FirmwareImage image = PatternImage();
   ScriptedPeer peer;
   peer.m_strVersion = "01020304";
-  EXPECT_EQ(Transfer(peer, ChannelTransferSpec(3, 80, 1), image), 0);
+  EXPECT_EQ(Transfer(peer, ChannelTransferProfile(3, 80, 1), image), 0);
   const std::vector<std::string> opening(peer.m_events.begin(), peer.m_events.begin() + 10);
   EXPECT_EQ(opening, (std::vector<std::string>{"range:0-79", "purge", "sleep:100", "send:FWU4", "sleep:100", "send:FWU",
                                                "recv:QRT1230CH", "recv:01020304",
@@ -235,12 +235,12 @@ TEST(ChannelTransfer, FullTransferToChannelFour) {
   // Other indexes select their channel; an index outside 0..3 sends none.
   for (int c = 0; c < 3; ++c) {
     ScriptedPeer p2;
-    EXPECT_EQ(Transfer(p2, ChannelTransferSpec(c, 2, 1), image), 0);
+    EXPECT_EQ(Transfer(p2, ChannelTransferProfile(c, 2, 1), image), 0);
     EXPECT_EQ(p2.Events("send:")[0], "send:FWU" + std::to_string(c + 1));
     EXPECT_EQ(p2.m_list.back(), "Previous firmware CH" + std::to_string(c + 1) + ": 20.311107");
   }
   ScriptedPeer p5;
-  EXPECT_EQ(Transfer(p5, ChannelTransferSpec(4, 2, 1), image), 0);
+  EXPECT_EQ(Transfer(p5, ChannelTransferProfile(4, 2, 1), image), 0);
   EXPECT_EQ(p5.Events("send:")[0], "send:FWU");
   EXPECT_EQ(p5.Count("sleep:100"), 2);
 }
@@ -250,21 +250,21 @@ TEST(ChannelTransfer, FailuresAndTheClosingCharacter) {
   {
     ScriptedPeer peer;
     peer.m_strChannelId = "QRT1230XY";
-    EXPECT_EQ(Transfer(peer, ChannelTransferSpec(0, 80, 1), image), 6);
+    EXPECT_EQ(Transfer(peer, ChannelTransferProfile(0, 80, 1), image), 6);
     EXPECT_EQ(peer.Events("recv:").size(), 1u);  // no version, no closing character
     EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Wrong or no device detected! - Process abort"});
   }
   {
     ScriptedPeer peer;
     peer.m_strAnnounceEcho = "005000";
-    EXPECT_EQ(Transfer(peer, ChannelTransferSpec(1, 80, 1), image), 5);
+    EXPECT_EQ(Transfer(peer, ChannelTransferProfile(1, 80, 1), image), 5);
     EXPECT_EQ(peer.Events("recv:").back(), "recv:005000");  // no closing read
     EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:5"});
   }
   {
     ScriptedPeer peer;
     peer.m_checksumReply[9] = "E2";
-    EXPECT_EQ(Transfer(peer, ChannelTransferSpec(1, 80, 1), image), 3);
+    EXPECT_EQ(Transfer(peer, ChannelTransferProfile(1, 80, 1), image), 3);
     const int nChecksum = peer.IndexOf("msg:W:Checksum Error!");
     const int nClosing = peer.IndexOf("recv:#");
     const int nCode = peer.IndexOf("msg:W:Error occured! Code:3");
@@ -276,7 +276,7 @@ TEST(ChannelTransfer, FailuresAndTheClosingCharacter) {
   {
     ScriptedPeer peer;
     peer.m_addressEcho[40] = "002900";
-    EXPECT_EQ(Transfer(peer, ChannelTransferSpec(2, 80, 1), image), 4);
+    EXPECT_EQ(Transfer(peer, ChannelTransferProfile(2, 80, 1), image), 4);
     EXPECT_EQ(peer.Events("recv:").back(), "recv:");  // closing character still read
     EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:4"});
   }
