@@ -225,6 +225,15 @@ bool Responds(HWND hwnd, UINT uTimeoutMs) {
   return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, uTimeoutMs, &result) != 0;
 }
 
+COLORREF ScreenPixel(HWND hwndDlg, int id, int x, int y) {
+  RECT rc;
+  GetWindowRect(GetDlgItem(hwndDlg, id), &rc);
+  HDC screen = GetDC(nullptr);
+  COLORREF c = GetPixel(screen, rc.left + x, rc.top + y);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
 void Screenshot(HWND hwnd, const std::string& strName) {
   std::string strDir = Env("QRT_E2E_SHOTS");
   if (strDir.empty() || !hwnd) return;

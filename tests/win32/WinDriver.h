@@ -60,6 +60,10 @@ bool ClickCloseBox(HWND hwnd);
 // True when the window answers a sent message within the time.
 bool Responds(HWND hwnd, UINT uTimeoutMs);
 
+// The colour on the screen at a point of a control (relative to its top
+// left corner).
+COLORREF ScreenPixel(HWND hwndDlg, int id, int x, int y);
+
 // Saves the window as it is on the screen to DIR\NAME.bmp, when the
 // environment names a DIR in QRT_E2E_SHOTS.
 void Screenshot(HWND hwnd, const std::string& strName);

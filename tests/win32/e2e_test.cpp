@@ -319,6 +319,15 @@ TEST(Update, HiddenModeMakesTheContainersAndTheUpdateRunsOverCom3) {
   Sleep(1500);
   EXPECT_TRUE(e2e::Responds(main, 3000));
   EXPECT_FALSE(IsHungAppWindow(main));
+  // The window stays drawn while the pages go out: the banner is never
+  // found erased to the dialog's background.
+  int nBlank = 0;
+  for (int i = 0; i < 40; ++i) {
+    COLORREF c = e2e::ScreenPixel(main, 1020, 12, 16);
+    if (GetBValue(c) < GetRValue(c) + 40) ++nBlank;
+    Sleep(25);
+  }
+  EXPECT_EQ(nBlank, 0);
   e2e::Screenshot(main, "main-during-update");
 
   HWND box = nullptr;

@@ -70,10 +70,12 @@ std::string ClassOf(HWND hwnd) {
   return buf;
 }
 
+// Where the dialog manager puts a control: position and size are converted
+// from dialog units each on its own.
 RECT DialogUnits(HWND dlg, int x, int y, int cx, int cy) {
-  RECT rc = {x, y, x + cx, y + cy};
+  RECT rc = {x, y, cx, cy};
   MapDialogRect(dlg, &rc);
-  return rc;
+  return {rc.left, rc.top, rc.left + rc.right, rc.top + rc.bottom};
 }
 
 RECT ChildRect(HWND dlg, HWND child) {
@@ -390,7 +392,7 @@ TEST_F(Win32Window, InputGivenDuringACommandIsDropped) {
 
 TEST_F(Win32Window, ChannelFileDialog) {
   EXPECT_EQ(ui::win32::FileDialogFilter("TALVO hex file(*.hex)|*.hex||"),
-            std::string("TALVO hex file(*.hex)\0*.hex\0\0", 30));
+            std::string("TALVO hex file(*.hex)\0*.hex\0\0", 29));
 
   char dir[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, dir);

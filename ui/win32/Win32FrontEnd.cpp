@@ -296,7 +296,11 @@ void Win32FrontEnd::RepaintNow(fw::Dialog& dlg) {
   // that the program still responds; the user's input is dropped, since
   // nothing may act on it while the command runs.
   DiscardPendingInput();
-  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  // Everything that needs drawing (the new list line, the progress, parts
+  // uncovered by other windows) is drawn now. Invalidating the whole dialog
+  // instead would erase its background over the controls on every page, and
+  // the window would flicker through blank states for the whole transfer.
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASENOW | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 bool Win32FrontEnd::AppendSystemMenu(fw::Dialog& dlg, unsigned command, const std::string& text) {
