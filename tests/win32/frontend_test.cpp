@@ -236,6 +236,28 @@ TEST_F(Win32Window, MainWindowIsBuiltFromTemplate102) {
     UpdateWindow(hwnd);
     ShowWindow(hwnd, SW_RESTORE);
     EXPECT_FALSE(m_fe.IsIconic(dlg));
+
+    // The minimised window's painting puts the icon where it is told. The
+    // icon is opaque, so the window must show exactly what drawing it into
+    // a bitmap gives.
+    UpdateWindow(hwnd);
+    fw::Size sz = m_fe.GetIconMetrics();
+    InvalidateRect(hwnd, nullptr, FALSE);
+    m_fe.PaintIconic(dlg, dlg.m_hIcon, 40, 60);
+    HDC dc = GetDC(hwnd);
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, sz.cx, sz.cy);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    DrawIcon(mem, 0, 0, static_cast<HICON>(dlg.m_hIcon));
+    int same = 0;
+    for (int y = 0; y < sz.cy; ++y)
+      for (int x = 0; x < sz.cx; ++x) same += GetPixel(dc, 40 + x, 60 + y) == GetPixel(mem, x, y);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(hwnd, dc);
+    EXPECT_EQ(same, sz.cx * sz.cy);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   });
   EXPECT_TRUE(ran);
 }
@@ -291,6 +313,23 @@ struct BoxSeen {
   bool mainEnabled = true;
 };
 
+// EnumThreadWindows callbacks (__stdcall in the 32-bit build, so no lambdas).
+BOOL CALLBACK FindMessageBox(HWND h, LPARAM p) {
+  if (ClassOf(h) == "#32770" && IsWindowVisible(h) && GetDlgItem(h, 0xFFFF)) {
+    *reinterpret_cast<HWND*>(p) = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindOtherDialog(HWND h, LPARAM p) {
+  if (ClassOf(h) == "#32770" && IsWindowVisible(h) && !GetDlgItem(h, IDC_UPDATE)) {
+    *reinterpret_cast<HWND*>(p) = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 BoxSeen ShowAndRead(Win32FrontEnd& fe, fw::Dialog* owner, HWND main, const std::string& text,
                     const std::string& caption, fw::MsgIcon icon) {
   BoxSeen seen;
@@ -299,18 +338,7 @@ BoxSeen ShowAndRead(Win32FrontEnd& fe, fw::Dialog* owner, HWND main, const std::
   std::thread watcher([&] {
     while (!done) {
       HWND box = nullptr;
-      EnumThreadWindows(
-          tid,
-          [](HWND h, LPARAM p) {
-            char cls[64] = {};
-            GetClassNameA(h, cls, sizeof cls);
-            if (std::string(cls) == "#32770" && IsWindowVisible(h) && GetDlgItem(h, 0xFFFF)) {
-              *reinterpret_cast<HWND*>(p) = h;
-              return FALSE;
-            }
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&box));
+      EnumThreadWindows(tid, FindMessageBox, reinterpret_cast<LPARAM>(&box));
       if (box && box != main) {
         char buf[512] = {};
         GetWindowTextA(box, buf, sizeof buf);
@@ -409,18 +437,7 @@ TEST_F(Win32Window, ChannelFileDialog) {
       std::thread watcher([&] {
         for (int i = 0; i < 400 && !done; ++i) {
           HWND open = nullptr;
-          EnumThreadWindows(
-              tid,
-              [](HWND h, LPARAM p) {
-                char cls[64] = {};
-                GetClassNameA(h, cls, sizeof cls);
-                if (std::string(cls) == "#32770" && IsWindowVisible(h) && !GetDlgItem(h, IDC_UPDATE)) {
-                  *reinterpret_cast<HWND*>(p) = h;
-                  return FALSE;
-                }
-                return TRUE;
-              },
-              reinterpret_cast<LPARAM>(&open));
+          EnumThreadWindows(tid, FindOtherDialog, reinterpret_cast<LPARAM>(&open));
           if (open) {
             Sleep(300);
             if (round == 0) {
