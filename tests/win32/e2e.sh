@@ -76,7 +76,7 @@ fi
 if [ -n "$shots" ]; then
   mkdir -p "$shots"
   for bmp in "$work"/run/shots/*.bmp; do
-    [ -e "$bmp" ] && convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png"
+    [ -e "$bmp" ] && convert "$bmp" -strip -define png:exclude-chunks=date,time "$shots/$(basename "${bmp%.bmp}").png"
   done
 fi
 exit $rc
