@@ -9,6 +9,7 @@
 // the simulated device, QRT_E2E_SHOTS (optional folder for screenshots).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -68,6 +69,82 @@ const BrandCase kBrands[3] = {
      "UPDATE  FIRMWARE  OF  ZVN1440  TO  VERSION  2.04", "ZVN Update\nProgramm Version: 2.0",
      "Firmware Version ZVN1440: 2.04", kOwnerTalvo},
 };
+
+// The resources of the built executable, read as Windows reads them.
+TEST(Resources, IconBannersStringVersionAndManifest) {
+  std::string strExe = Exe();
+  HMODULE mod = LoadLibraryExA(strExe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_TRUE(mod);
+
+  // Icon group 128: 16, 32 and 48 pixels, each at 4, 8 and 24 bits.
+  HRSRC hrsrc = FindResourceA(mod, MAKEINTRESOURCEA(128), reinterpret_cast<LPCSTR>(RT_GROUP_ICON));
+  ASSERT_TRUE(hrsrc);
+  const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(mod, hrsrc)));
+  ASSERT_TRUE(dir);
+  WORD count = *reinterpret_cast<const WORD*>(dir + 4);
+  std::vector<std::pair<int, int>> entries;
+  for (WORD i = 0; i < count; ++i) {
+    const BYTE* e = dir + 6 + 14 * i;  // GRPICONDIRENTRY
+    entries.emplace_back(e[0], *reinterpret_cast<const WORD*>(e + 6));
+  }
+  std::vector<std::pair<int, int>> expected = {{16, 4}, {16, 8}, {16, 24}, {32, 4}, {32, 8},
+                                               {32, 24}, {48, 4}, {48, 8}, {48, 24}};
+  EXPECT_EQ(entries, expected);
+
+  // The banners: 552 x 32 at 24 bits per pixel.
+  for (int id : {135, 138}) {
+    HRSRC bmp = FindResourceA(mod, MAKEINTRESOURCEA(id), reinterpret_cast<LPCSTR>(RT_BITMAP));
+    ASSERT_TRUE(bmp) << id;
+    const auto* bih = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(mod, bmp)));
+    EXPECT_EQ(bih->biWidth, 552);
+    EXPECT_EQ(bih->biHeight, 32);
+    EXPECT_EQ(bih->biBitCount, 24);
+  }
+
+  // String 101 with the u-umlaut as a character.
+  wchar_t text[64] = {};
+  EXPECT_GT(LoadStringW(mod, 101, text, 64), 0);
+  EXPECT_EQ(std::wstring(text), L"&Info \u00FCber QRT1220...");
+
+  // The manifest asks for the common controls version 6.
+  HRSRC man = FindResourceA(mod, MAKEINTRESOURCEA(1), reinterpret_cast<LPCSTR>(RT_MANIFEST));
+  ASSERT_TRUE(man);
+  std::string manifest(static_cast<const char*>(LockResource(LoadResource(mod, man))), SizeofResource(mod, man));
+  EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
+  FreeLibrary(mod);
+
+  // Version block: 1.0.0.1, built as "QRT1220.exe".
+  DWORD dummy = 0;
+  DWORD size = GetFileVersionInfoSizeA(strExe.c_str(), &dummy);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA(strExe.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO* ffi = nullptr;
+  UINT len = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&ffi), &len));
+  EXPECT_EQ(ffi->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(ffi->dwFileVersionLS, 0x00000001u);
+  EXPECT_EQ(ffi->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(ffi->dwProductVersionLS, 0x00000001u);
+  struct Translation {
+    WORD wLanguage, wCodePage;
+  }* tr = nullptr;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len));
+  char key[80];
+  std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\OriginalFilename", tr->wLanguage, tr->wCodePage);
+  char* name = nullptr;
+  ASSERT_TRUE(VerQueryValueA(info.data(), key, reinterpret_cast<void**>(&name), &len));
+  EXPECT_STREQ(name, "QRT1220.exe");
+
+  // A GUI program: no console window opens with it.
+  auto* image = reinterpret_cast<const BYTE*>(LoadLibraryExA(strExe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+  ASSERT_TRUE(image);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+  EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  FreeLibrary(reinterpret_cast<HMODULE>(const_cast<BYTE*>(image)));
+}
 
 TEST(StartUp, EachBrandPresentsItselfAndBeendenEndsTheProgram) {
   for (const BrandCase& b : kBrands) {
