@@ -6,7 +6,8 @@
 # of the Wine prefix to the pty of the simulator qrtsim from NATIVE_BIN,
 # runs the driver, and compares what the simulated device received with the
 # containers the program wrote. With SHOTS_DIR the screenshots the driver
-# takes are converted to PNG files there.
+# takes are converted to PNG files there. QRT_E2E_SIM_ARGS adds options of
+# qrtsim, e.g. "--baud 19200" for an update at the real wire's pace.
 set -u
 driver=$1 exe=$2 ftd2xx=$3 native_bin=$4 src=$5 work=$6 shots=${7:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,7 +37,7 @@ if [ -n "$native_bin" ] && [ -x "$qrtsim" ]; then
   mkdir -p "$prefix/dosdevices"
   rm -f "$prefix/dosdevices/com3"
   "$qrtsim" --family 14x0 --channels 4 --link "$prefix/dosdevices/com3" \
-    --dump-dir "$work/run/dump" --report "$work/run/report.json" --max-seconds 1500 \
+    --dump-dir "$work/run/dump" --report "$work/run/report.json" --max-seconds 1500 ${QRT_E2E_SIM_ARGS:-} \
     >"$work/run/qrtsim.out" 2>"$work/run/qrtsim.err" &
   sim_pid=$!
   for _ in $(seq 100); do [ -L "$prefix/dosdevices/com3" ] && break; sleep 0.1; done
