@@ -7,7 +7,7 @@ packages=(
   cmake make g++ binutils pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 fonts-wine
   srecord xvfb xauth x11-utils imagemagick xdotool
   python3
 )
