@@ -1,3 +1,14 @@
+# qrt_add_subfolders(): adds every sub-folder of the current folder that has
+# a CMakeLists.txt, in name order, so a new group needs no edit here.
+function(qrt_add_subfolders)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  list(SORT children)
+  foreach(child ${children})
+    get_filename_component(dir ${child} DIRECTORY)
+    add_subdirectory(${dir})
+  endforeach()
+endfunction()
+
 # qrt_library(NAME DIR [DEPS ...]): a static library from every .cpp in DIR
 # (not recursing), so that adding a source file needs no build edit.
 function(qrt_library name dir)

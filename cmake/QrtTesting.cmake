@@ -10,6 +10,14 @@ else()
 endif()
 include(GoogleTest)
 
+# How a test script starts one of the built programs: directly, or under
+# Wine for the Windows build.
+if(CMAKE_CROSSCOMPILING)
+  set(QRT_PROGRAM_RUNNER ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
+else()
+  set(QRT_PROGRAM_RUNNER "")
+endif()
+
 # qrt_add_gtest(NAME SOURCES ... [LIBS ...]): one test program. Natively each
 # test case is its own ctest entry; under Wine the program is one entry, so
 # that a Wine process is not started per test case.

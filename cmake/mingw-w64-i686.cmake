@@ -1,12 +1,5 @@
 # Cross build for 32-bit Windows: the build a GPIB user needs, since
 # GPIB-32.DLL is a 32-bit library. Compiled and linked only; not run here.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(QRT_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QRT_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QRT_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${QRT_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${QRT_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

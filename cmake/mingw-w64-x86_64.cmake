@@ -1,13 +1,6 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (posix thread model).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QRT_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QRT_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QRT_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${QRT_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${QRT_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 # Tests run under Wine in a throw-away prefix inside the build folder.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
