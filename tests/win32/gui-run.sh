@@ -19,6 +19,8 @@ if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
 fi
 
 if [ "${QRT_GUI_RUN_INNER:-}" = 1 ]; then
+  # The prefix's folder may not exist yet when this test runs first.
+  mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.qrt-gui-ready" ]; then
