@@ -153,13 +153,16 @@ TEST(SerialWire, RefusedSettingsKeepThePortOpen) {
 TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacters) {
   WirePort wire;
   SKIP_WITHOUT_PEER(wire);
-  platform::CommState before;
-  {
+  // The port's settings as a fresh open finds them.
+  auto readState = [&](platform::CommState& state) {
     platform::SerialHandle h = platform::OpenComPort(wire.com);
     ASSERT_NE(platform::kInvalidHandle, h);
-    ASSERT_TRUE(platform::GetCommState(h, before));
+    ASSERT_TRUE(platform::GetCommState(h, state));
     platform::CloseHandle(h);
-  }
+  };
+  platform::CommState before;
+  readState(before);
+  if (HasFatalFailure()) return;
   ASSERT_NE(before.XonChar, before.XoffChar);
 
   SerialPort sp;
@@ -168,12 +171,8 @@ TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacte
   ASSERT_EQ(1, sp.ConfigurePort(wire.com, 9600, 8, 0, 0, 0, 0x11, 0x13));
   sp.ClosePort(wire.com);
   platform::CommState on;
-  {
-    platform::SerialHandle h = platform::OpenComPort(wire.com);
-    ASSERT_NE(platform::kInvalidHandle, h);
-    ASSERT_TRUE(platform::GetCommState(h, on));
-    platform::CloseHandle(h);
-  }
+  readState(on);
+  if (HasFatalFailure()) return;
   EXPECT_TRUE(on.fOutX);
   EXPECT_TRUE(on.fInX);
   EXPECT_EQ(0x11, on.XonChar);
@@ -185,12 +184,8 @@ TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacte
   EXPECT_EQ(1, sp.ConfigurePort(wire.com, 19200, 8, 0, 0, 0, 0, 0));
   sp.ClosePort(wire.com);
   platform::CommState after;
-  {
-    platform::SerialHandle h = platform::OpenComPort(wire.com);
-    ASSERT_NE(platform::kInvalidHandle, h);
-    ASSERT_TRUE(platform::GetCommState(h, after));
-    platform::CloseHandle(h);
-  }
+  readState(after);
+  if (HasFatalFailure()) return;
   EXPECT_FALSE(after.fOutX);
   EXPECT_FALSE(after.fInX);
   EXPECT_EQ(0x11, after.XonChar);
