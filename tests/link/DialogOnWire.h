@@ -4,24 +4,13 @@
 #include <memory>
 #include <string>
 
-#include "app/UpdateApp.h"
-#include "app/UpdateDialog.h"
+#include "tests/app/fixture.h"
 #include "tests/link/WirePort.h"
-#include "ui/memory/MemoryFrontEnd.h"
 
-struct DialogOnWire {
-  DialogOnWire() {
-    fw::SetFrontEnd(&fe);
-    g_strModulePathOverride = "C:\\QRT\\QRT_Update_TALVO_FWV2.04.exe";
-    fw::g_strAppName = AppNameOfPath(g_strModulePathOverride);
-    dlg = std::make_unique<UpdateDialog>();
-    w = &fe.Open(*dlg);
-  }
-  ~DialogOnWire() {
-    dlg.reset();
-    g_strModulePathOverride.clear();
-    fw::SetFrontEnd(nullptr);
-  }
+struct DialogOnWire : WindowFixture {
+  DialogOnWire() : WindowFixture("C:\\QRT\\QRT_Update_TALVO_FWV2.04.exe") {}
+  // The window (and its open port) goes before the test peer does.
+  ~DialogOnWire() { dlg.reset(); }
   // Opens the port with the update's settings; read time-out per character
   // as given (the update's 700 ms unless a test wants to be quick).
   bool OpenPort(unsigned nReadConstant = 500, unsigned nReadMultiplier = 200) {
@@ -34,7 +23,4 @@ struct DialogOnWire {
   size_t ListCount() { return w->Find(IDC_LIST)->items.size(); }
 
   WirePort wire;
-  ui::MemoryFrontEnd fe;
-  std::unique_ptr<UpdateDialog> dlg;
-  ui::MemoryWindow* w = nullptr;
 };

@@ -138,25 +138,22 @@ bool ItemEnabled(HWND hwndDlg, int id) {
   return item && IsWindowEnabled(item);
 }
 
-std::vector<std::string> ComboItems(HWND hwndDlg, int id) {
-  std::vector<std::string> items;
+// Every entry of a combo or list box, read with its count and text messages.
+static std::vector<std::string> ItemTexts(HWND hwndDlg, int id, UINT countMsg, UINT textMsg) {
+  std::vector<std::string> texts;
   HWND item = GetDlgItem(hwndDlg, id);
-  LRESULT n = Send(item, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) items.push_back(ReadText(item, CB_GETLBTEXT, static_cast<WPARAM>(i)));
-  return items;
+  LRESULT n = Send(item, countMsg, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) texts.push_back(ReadText(item, textMsg, static_cast<WPARAM>(i)));
+  return texts;
 }
+
+std::vector<std::string> ComboItems(HWND hwndDlg, int id) { return ItemTexts(hwndDlg, id, CB_GETCOUNT, CB_GETLBTEXT); }
 
 int ComboSelection(HWND hwndDlg, int id) {
   return static_cast<int>(Send(GetDlgItem(hwndDlg, id), CB_GETCURSEL, 0, 0));
 }
 
-std::vector<std::string> ListLines(HWND hwndDlg, int id) {
-  std::vector<std::string> lines;
-  HWND item = GetDlgItem(hwndDlg, id);
-  LRESULT n = Send(item, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) lines.push_back(ReadText(item, LB_GETTEXT, static_cast<WPARAM>(i)));
-  return lines;
-}
+std::vector<std::string> ListLines(HWND hwndDlg, int id) { return ItemTexts(hwndDlg, id, LB_GETCOUNT, LB_GETTEXT); }
 
 void ComboChoose(HWND hwndDlg, int id, int index) {
   HWND item = GetDlgItem(hwndDlg, id);
