@@ -39,7 +39,9 @@ class UpdateDialog : public fw::Dialog {
   void ImportHexFile(const std::string& strFileName);
 
   // Device link over COM or GPIB.
-  void SendString(const std::string& str);
+  // 1 when the link took every character (a time-out counts as taken), 0
+  // when a write failed: the adapter or the device is gone.
+  int SendString(const std::string& str);
   int SendByte(char ch);
   std::string ReceiveString(int n);
 

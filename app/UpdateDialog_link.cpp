@@ -15,8 +15,10 @@ bool IsSerialSlot(int nInterface) { return nInterface >= 0 && nInterface < Seria
 
 }  // namespace
 
-void UpdateDialog::SendString(const std::string& str) {
-  for (char ch : str) SendByte(ch);
+int UpdateDialog::SendString(const std::string& str) {
+  int nSent = 1;
+  for (char ch : str) nSent &= SendByte(ch);
+  return nSent;
 }
 
 int UpdateDialog::SendByte(char ch) {

@@ -13,6 +13,9 @@ namespace {
 
 // Code left in m_nError when a container of the plan cannot be read whole.
 constexpr std::int32_t kErrorContainer = 7;
+// Code left in m_nError when the device did not confirm a step: a page
+// checksum not answered, or "FWUE" that could not be sent.
+constexpr std::int32_t kErrorNotConfirmed = kTransferUnconfirmed;
 // Code left in m_nError when the COM port cannot be opened.
 constexpr std::int32_t kErrorPort = 99;
 
@@ -127,8 +130,13 @@ void UpdateDialog::OnUpdateFirmware() {
   if (m_nError == 0) {
     if (IsComPort(m_nInterface)) m_serial.PurgeReceive(m_nInterface);
     platform::Sleep(100);
-    SendString("FWUE");
-    MessageBox("Firmware successfully updated! Please restart device!", "", fw::MsgIcon::Information);
+    if (SendString("FWUE")) {
+      MessageBox("Firmware successfully updated! Please restart device!", "", fw::MsgIcon::Information);
+    } else {
+      // The device never heard that the update is complete.
+      m_nError = kErrorNotConfirmed;
+      MessageBox("Error occured! Code:8");
+    }
   }
 
   if (m_bGpib) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/file.h"
+
 namespace {
 
 struct FileCloser {
@@ -13,7 +15,8 @@ using MyFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads up to kImageSize bytes into buf; returns the count read.
 std::size_t ReadUpToImage(const std::string& strFileName, std::uint8_t* buf) {
-  MyFile file(std::fopen(strFileName.c_str(), "rb"));
+  // Only a regular file: a FIFO or device of that name is refused at once.
+  MyFile file(platform::OpenRegularFileForReading(strFileName));
   if (!file) return 0;
   std::size_t nTotal = 0;
   // fread may return short on an interrupted read; go on until EOF or error.
@@ -33,7 +36,7 @@ int ReadContainerFile(const std::string& strFileName, FirmwareImage& image) {
 }
 
 int WriteContainerFile(const std::string& strFileName, const FirmwareImage& image) {
-  std::FILE* f = std::fopen(strFileName.c_str(), "wb");
+  std::FILE* f = platform::CreateRegularFile(strFileName);
   if (!f) return 0;
   const std::size_t n = std::fwrite(image.m_image.data(), 1, image.m_image.size(), f);
   const bool bFlushed = std::fflush(f) == 0;

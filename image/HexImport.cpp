@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/file.h"
+
 namespace {
 
 int HexDigit(char ch) {
@@ -50,6 +52,7 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
   std::uint8_t nSum = static_cast<std::uint8_t>(iByteCount + (iAddress & 0xFF) + (iAddress >> 8) + iType);
 
   if (iType == 0x00) {
+    if (iByteCount > 0) m_bAnyData = true;
     const std::uint32_t iStart = m_iAddressOffset + iAddress;
     for (std::uint32_t i = 0; i < iByteCount; ++i) {
       if (!TakeField(strRest, 2, iTmp)) {
@@ -82,28 +85,50 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
 
 int HexDecoder::Result() const {
   if (m_bChecksumError) return kHexChecksumError;
+  if (!m_bAnyData) return kHexNoData;
   if (m_bOutsideImage) return kHexOutsideImage;
   return kHexOk;
+}
+
+namespace {
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 }
 
 void HexLineSplitter::Feed(const char* pData, std::size_t nSize) {
   for (std::size_t i = 0; i < nSize; ++i) {
     const char ch = pData[i];
-    if (ch == '\n') {
-      if (!m_bAfterCr) EndLine();
-      m_bAfterCr = false;
-    } else if (ch == '\r') {
-      EndLine();
-      m_bAfterCr = true;
-    } else {
-      m_bAfterCr = false;
-      m_bHaveLine = true;
-      if (m_strLine.size() < kMaxLine) m_strLine.push_back(ch);
+    if (m_bAtStart) {
+      if (ch == kUtf8Bom[m_nBomBytes]) {
+        if (++m_nBomBytes == 3) m_bAtStart = false;
+        continue;
+      }
+      // No mark after all: what was held back is text.
+      m_bAtStart = false;
+      for (int k = 0; k < m_nBomBytes; ++k) Take(kUtf8Bom[k]);
     }
+    Take(ch);
+  }
+}
+
+void HexLineSplitter::Take(char ch) {
+  if (ch == '\n') {
+    if (!m_bAfterCr) EndLine();
+    m_bAfterCr = false;
+  } else if (ch == '\r') {
+    EndLine();
+    m_bAfterCr = true;
+  } else {
+    m_bAfterCr = false;
+    m_bHaveLine = true;
+    if (m_strLine.size() < kMaxLine) m_strLine.push_back(ch);
   }
 }
 
 void HexLineSplitter::Finish() {
+  if (m_bAtStart) {
+    m_bAtStart = false;
+    for (int k = 0; k < m_nBomBytes; ++k) Take(kUtf8Bom[k]);
+  }
   if (m_bHaveLine) EndLine();
   m_bAfterCr = false;
 }
@@ -129,7 +154,8 @@ int ReadHexFile(const std::string& strFileName, FirmwareImage& image) {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   // Binary mode: line ends are handled by the splitter alike on every system.
-  std::unique_ptr<std::FILE, FileCloser> Datei(std::fopen(strFileName.c_str(), "rb"));
+  // Only a regular file: a FIFO or device of that name is refused at once.
+  std::unique_ptr<std::FILE, FileCloser> Datei(platform::OpenRegularFileForReading(strFileName));
   if (!Datei) return kHexCannotOpen;
   HexDecoder decoder(image);
   HexLineSplitter splitter(decoder);

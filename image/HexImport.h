@@ -17,6 +17,9 @@ constexpr int kHexChecksumError = 9;
 // A data record addressed bytes at or beyond the end of the image: the bytes
 // inside were stored, the others dropped.
 constexpr int kHexOutsideImage = 10;
+// Not one data record in the whole file (empty, binary, UTF-16, ...): there
+// is no firmware in it, and an all-zero image must never become a container.
+constexpr int kHexNoData = 11;
 
 // Decodes record lines one at a time into an image, keeping the segment base
 // between lines. Bytes are stored only inside the image.
@@ -29,8 +32,8 @@ class HexDecoder {
   // short or holds a non-hex character fails the record's checksum.
   void DecodeLine(std::string_view strTemp);
 
-  // kHexOk, kHexChecksumError or kHexOutsideImage (a checksum error wins:
-  // it also explains a wild address).
+  // kHexOk, kHexChecksumError, kHexNoData or kHexOutsideImage (a checksum
+  // error wins: it also explains a wild address or a lost record).
   int Result() const;
 
  private:
@@ -38,10 +41,12 @@ class HexDecoder {
   std::uint32_t m_iAddressOffset = 0;
   bool m_bChecksumError = false;
   bool m_bOutsideImage = false;
+  bool m_bAnyData = false;  // a data record with at least one byte was read
 };
 
 // Splits text into lines for a HexDecoder, fed in chunks of any size. A line
-// ends at LF, CR LF or a lone CR. Only the first kMaxLine characters of a
+// ends at LF, CR LF or a lone CR. A UTF-8 byte-order mark at the very start
+// is dropped, so that the first record counts. Only the first kMaxLine characters of a
 // line are kept: a record never needs more, and characters after its
 // checksum are ignored anyway, so a huge line cannot exhaust memory.
 class HexLineSplitter {
@@ -54,16 +59,20 @@ class HexLineSplitter {
 
  private:
   void EndLine();
+  void Take(char ch);
   HexDecoder& m_rDecoder;
+  int m_nBomBytes = 0;        // bytes of a byte-order mark matched so far
+  bool m_bAtStart = true;     // still at the start of the text
   std::string m_strLine;
   bool m_bHaveLine = false;
   bool m_bAfterCr = false;
 };
 
 // Clears the image and decodes the whole text into it. Returns kHexOk,
-// kHexChecksumError or kHexOutsideImage.
+// kHexChecksumError, kHexNoData or kHexOutsideImage.
 int DecodeHexText(std::string_view strText, FirmwareImage& image);
 
-// Clears the image and imports the named file. Returns kHexOk,
-// kHexCannotOpen, kHexChecksumError or kHexOutsideImage.
+// Clears the image and imports the named file (a regular file only).
+// Returns kHexOk, kHexCannotOpen, kHexChecksumError, kHexNoData or
+// kHexOutsideImage.
 int ReadHexFile(const std::string& strFileName, FirmwareImage& image);

@@ -118,7 +118,7 @@ int ParseFault(const std::string& strText, Fault& fault, std::string& strError) 
   static const std::pair<const char*, FaultKind> kKinds[] = {
       {"ident", FaultKind::Ident},   {"silent", FaultKind::Silent}, {"announce", FaultKind::Announce},
       {"addr", FaultKind::Address},  {"noa1", FaultKind::NoA1},     {"e2", FaultKind::E2},
-      {"badsum", FaultKind::BadSum}, {"noclose", FaultKind::NoClose}};
+      {"badsum", FaultKind::BadSum}, {"noclose", FaultKind::NoClose}, {"hangup", FaultKind::HangUp}};
   bool bFound = false;
   for (const auto& kind : kKinds) {
     if (strKind == kind.first) {
@@ -128,7 +128,7 @@ int ParseFault(const std::string& strText, Fault& fault, std::string& strError) 
   }
   if (!bFound) {
     strError = "fault '" + strText + "': unknown kind '" + strKind +
-               "' (ident, silent, announce, addr, noa1, e2, badsum, noclose)";
+               "' (ident, silent, announce, addr, noa1, e2, badsum, noclose, hangup)";
     return 0;
   }
   bool bPerPage = fault.kind == FaultKind::Address || fault.kind == FaultKind::NoA1 ||
@@ -438,6 +438,7 @@ void SimEngine::EndExchange(EndKind end) {
     Emit(std::string(1, m_config.cClose));
     rec.bClosed = true;
   }
+  if (FindFault(FaultKind::HangUp, 0)) m_bHungUp = true;
   m_stage = Stage::Command;
   m_nActive = -1;
   m_bMute = false;

@@ -58,6 +58,10 @@
 //   e2@k          page k's checksum answered "E2" whatever it is; the exchange ends
 //   badsum@k[=S]  page k's checksum answered with S (default "X2")
 //   noclose       no closing character after a channel exchange
+//   hangup        the device drops off the line once this exchange has ended
+//                 (after its last reply and closing character): HungUp()
+//                 turns true and the runner closes the line, so every later
+//                 write of the PC fails as on an unplugged adapter
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -75,7 +79,7 @@ constexpr int kControllers = 5;
 // "main", "ch1" .. "ch4".
 std::string ControllerName(int nController);
 
-enum class FaultKind { Ident, Silent, Announce, Address, NoA1, E2, BadSum, NoClose };
+enum class FaultKind { Ident, Silent, Announce, Address, NoA1, E2, BadSum, NoClose, HangUp };
 
 struct Fault {
   int nController = kMain;
@@ -157,6 +161,8 @@ class SimEngine {
   int FwueCount() const { return m_nFwue; }
   int IdnCount() const { return m_nIdn; }
   long GarbageBytes() const { return m_nGarbage; }
+  // An exchange with the hangup fault has ended: the device is gone.
+  bool HungUp() const { return m_bHungUp; }
   const SimConfig& Config() const { return m_config; }
 
   // The whole record as JSON (layout described in SimReport.h).
@@ -193,6 +199,7 @@ class SimEngine {
   int m_nPage = 0;            // 0-based page in progress
   int m_nSelected = 0;        // channel selected by FWUn: 0 none, -1 absent channel
   bool m_bMute = false;       // silent fault in force
+  bool m_bHungUp = false;
   int m_nFwue = 0;
   int m_nIdn = 0;
   long m_nGarbage = 0;

@@ -41,6 +41,8 @@ std::vector<std::string> SplitArgs(const std::string& strLine) {
 
 namespace {
 
+constexpr std::size_t kVersionChars = 8;
+
 int ParseNumber(const std::string& str, double dMin, double dMax, double& dValue) {
   if (str.empty()) return 0;
   char* pEnd = nullptr;
@@ -102,14 +104,26 @@ int ParseSimArgs(const std::vector<std::string>& args, SimOptions& opts, std::st
       opts.config.nChannels = static_cast<int>(dNumber);
       bChannelsGiven = true;
     } else if (strOpt == "--main-version") {
-      if (!value(opts.config.strMainVersion)) return 0;
+      if (!value(strArg)) return 0;
+      // The updater reads exactly this many characters after the identification.
+      if (strArg.size() != kVersionChars) {
+        strError = "--main-version takes 8 characters";
+        return 0;
+      }
+      opts.config.strMainVersion = strArg;
     } else if (strOpt == "--channel-version") {
       if (!value(strArg)) return 0;
       // "S" for every channel, "N=S" for channel N only.
-      if (strArg.size() >= 2 && strArg[0] >= '1' && strArg[0] <= '4' && strArg[1] == '=') {
-        opts.config.strChannelVersions[strArg[0] - '0'] = strArg.substr(2);
+      const bool bOne = strArg.size() >= 2 && strArg[0] >= '1' && strArg[0] <= '4' && strArg[1] == '=';
+      const std::string strVersion = bOne ? strArg.substr(2) : strArg;
+      if (strVersion.size() != kVersionChars) {
+        strError = "--channel-version takes 8 characters (N=S: 8 after the '=')";
+        return 0;
+      }
+      if (bOne) {
+        opts.config.strChannelVersions[strArg[0] - '0'] = strVersion;
       } else {
-        opts.config.strChannelVersion = strArg;
+        opts.config.strChannelVersion = strVersion;
       }
     } else if (strOpt == "--idn") {
       if (!value(opts.config.strIdn)) return 0;

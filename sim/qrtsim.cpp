@@ -32,14 +32,16 @@
 //                            e2@K          page K's checksum answered E2
 //                            badsum@K[=S]  page K's checksum answered S (default X2)
 //                            noclose       no closing character after a channel transfer
+//                            hangup        drop off the line after this transfer: qrtsim
+//                                          closes the pty, so later writes fail (EIO)
 //                          e.g. --fault main:e2@5 --fault ch2:noa1@3 --fault main:silent
 //   --baud N               emulate the wire at N baud (10 bits per character) in both
 //                          directions: a received character reaches the device one
 //                          character time after the previous one, and each sent
 //                          character leaves one character time after the previous one.
 //                          0 (default) = no pacing.
-//   --link PATH            also create the symlink PATH to the slave (replaced if it
-//                          exists, removed at exit)
+//   --link PATH            also create the symlink PATH to the slave (an existing symlink
+//                          is replaced, anything else refused; removed at exit)
 //   --report FILE          write the JSON record (commands, pages per controller, see
 //                          sim/SimReport.h) after every "FWUE" and at exit
 //   --dump-dir DIR         write DIR/main.bin, DIR/ch1.bin ...: the page bytes each
@@ -61,7 +63,9 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -98,7 +102,7 @@ void Usage(FILE* pFile) {
       "              [--idn S] [--close-char C] [--fault TARGET:KIND[@K][=VALUE]]... [--baud N]\n"
       "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
       "              [--max-seconds T] [--verbose]\n"
-      "fault kinds: ident silent announce addr noa1 e2 badsum noclose; targets: main ch1..ch4\n",
+      "fault kinds: ident silent announce addr noa1 e2 badsum noclose hangup; targets: main ch1..ch4\n",
       pFile);
 }
 
@@ -114,6 +118,8 @@ class Runner {
   void Deliver(Clock::time_point now);
   void Flush(Clock::time_point now);
   void SaveRecord();
+  void WaitUntilTaken();
+  void RemoveLink();
   void LogNewCommands();
 
   sim::SimOptions m_opts;
@@ -208,6 +214,32 @@ void Runner::Flush(Clock::time_point now) {
   }
 }
 
+// A hang-up discards what the updater has not read yet. Waits (at most two
+// seconds) until the slave's input queue is empty, looking at it through a
+// descriptor of our own; without one, a short pause has to do.
+void Runner::WaitUntilTaken() {
+  usleep(20000);  // what was written reaches the slave's queue a moment later
+  int fd = open(m_strSlave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  for (int i = 0; i < 400; ++i) {
+    int nQueued = 0;
+    if (fd < 0 || ioctl(fd, FIONREAD, &nQueued) != 0 || nQueued == 0) break;
+    usleep(5000);
+  }
+  if (fd < 0) usleep(50000);
+  if (fd >= 0) close(fd);
+}
+
+// Removes the link at exit only while it is still ours (it may have been
+// replaced meanwhile by a file or another run's link).
+void Runner::RemoveLink() {
+  if (m_opts.strLink.empty()) return;
+  char szTarget[512];
+  ssize_t n = readlink(m_opts.strLink.c_str(), szTarget, sizeof szTarget - 1);
+  if (n < 0) return;
+  szTarget[n] = '\0';
+  if (m_strSlave == szTarget) unlink(m_opts.strLink.c_str());
+}
+
 void Runner::SaveRecord() {
   if (!m_opts.strReport.empty() && !sim::WriteWholeFile(m_opts.strReport, m_engine.ReportJson())) {
     std::fprintf(stderr, "qrtsim: cannot write report %s\n", m_opts.strReport.c_str());
@@ -237,7 +269,18 @@ int Runner::Run() {
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   }
   if (!m_opts.strLink.empty()) {
-    unlink(m_opts.strLink.c_str());
+    // Only a link (a stale one of an earlier run) is replaced: a file or
+    // folder of that name is someone's data.
+    struct stat st {};
+    if (lstat(m_opts.strLink.c_str(), &st) == 0) {
+      if (!S_ISLNK(st.st_mode)) {
+        std::fprintf(stderr, "qrtsim: --link %s exists and is not a symbolic link; left alone\n",
+                     m_opts.strLink.c_str());
+        close(m_fdMaster);
+        return 1;
+      }
+      unlink(m_opts.strLink.c_str());
+    }
     if (symlink(m_strSlave.c_str(), m_opts.strLink.c_str()) != 0) {
       std::fprintf(stderr, "qrtsim: cannot create link %s: %s\n", m_opts.strLink.c_str(), std::strerror(errno));
       close(m_fdMaster);
@@ -281,6 +324,13 @@ int Runner::Run() {
       nFwueSeen = m_engine.FwueCount();
       SaveRecord();
     }
+    // A device that dropped off the line: once its last words are on the
+    // wire, the line goes (the updater's writes fail from then on).
+    if (m_engine.HungUp() && m_tx.empty()) {
+      if (m_opts.bVerbose) std::fprintf(stderr, "qrtsim: hanging up\n");
+      WaitUntilTaken();
+      break;
+    }
     // Ends once everything received has been answered.
     if (m_opts.bExitAfterFwue && nFwueSeen > 0 && m_tx.empty() && m_rx.empty()) break;
     if (m_opts.dMaxSeconds > 0 && now - start >= std::chrono::duration<double>(m_opts.dMaxSeconds)) {
@@ -308,7 +358,7 @@ int Runner::Run() {
   }
   LogNewCommands();
   SaveRecord();
-  if (!m_opts.strLink.empty()) unlink(m_opts.strLink.c_str());
+  RemoveLink();
   close(m_fdMaster);
   return 0;
 }

@@ -44,8 +44,12 @@ int SendPage(UpdateHost& host, const std::uint8_t* pImage, int p, int nPages, st
       host.Message("Checksum Error!", UpdateMsgIcon::Warning);
       nError = kTransferChecksum;
       return 0;
+    } else {
+      // A reply that is neither (short, garbled, late or none) leaves the
+      // page unconfirmed: no line, and no success at the end. The exchange
+      // goes on with the next page as the device expects it.
+      nError = kTransferUnconfirmed;
     }
-    // Any other checksum reply is let pass without a line or a code.
     host.RefreshNow();
   } else {
     // Unacknowledged data: no checksum for this page, on with the next one.

@@ -16,6 +16,7 @@ enum TransferError : std::int32_t {
   kTransferAddress = 4,      // page address not echoed
   kTransferAnnounce = 5,     // page count not echoed
   kTransferWrongDevice = 6,  // identification does not match
+  kTransferUnconfirmed = 8,  // page checksum answered neither "A2" nor "E2"; the transfer goes on
 };
 
 struct TransferProfile {

@@ -1,9 +1,7 @@
 // The update plan as data, and the check that its containers can be read.
 #include "update/UpdatePlan.h"
 
-#include <array>
-#include <fstream>
-
+#include "image/Container.h"
 #include "image/FirmwareImage.h"
 
 namespace {
@@ -53,18 +51,10 @@ int PlanContainers(const PlanRow& row, const char* apszFiles[], int nMax) {
 }
 
 bool ContainerIsComplete(const std::string& strFileName) {
-  std::ifstream file(strFileName, std::ios::binary);
-  if (!file) return false;
-  // Reading (rather than asking for the size) also refuses directories and
-  // files that open but cannot be read.
-  std::array<char, 4096> buffer;
-  std::streamsize nTotal = 0;
-  while (nTotal < kImageSize) {
-    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    nTotal += file.gcount();
-    if (!file) break;
-  }
-  return nTotal >= kImageSize;
+  // Reading (rather than asking for the size) also refuses files that open
+  // but cannot be read; a FIFO, device or folder is refused without waiting.
+  FirmwareImage image;
+  return ReadContainerFile(strFileName, image) == 1;
 }
 
 std::string ContainerMissingMessage(const std::string& strFileName) {

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   auto image = std::make_unique<FirmwareImage>();
   image->m_image.fill(0xA5);
   const int nResult = DecodeHexText(strText, *image);
-  if (nResult != kHexOk && nResult != kHexChecksumError && nResult != kHexOutsideImage) std::abort();
+  if (nResult != kHexOk && nResult != kHexChecksumError && nResult != kHexOutsideImage && nResult != kHexNoData)
+    std::abort();
 
   auto chunked = std::make_unique<FirmwareImage>();
   HexDecoder decoder(*chunked);

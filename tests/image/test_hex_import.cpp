@@ -133,9 +133,10 @@ TEST(HexImport, DataBeyondTheImageIsDroppedAndReported) {
 }
 
 TEST(HexImport, MalformedLinesNeverReadPastTheLine) {
-  // Lines without a leading ':' are skipped silently.
+  // Lines without a leading ':' are skipped; with nothing else there is no
+  // firmware in the text.
   auto d = Decode("\n   :0100000001FE\nhello :0100000001FE\n\r\n;comment\n");
-  EXPECT_EQ(kHexOk, d.nResult);
+  EXPECT_EQ(kHexNoData, d.nResult);
   EXPECT_TRUE(d.AllZeroFrom(0));
 
   // Short lines and non-hex characters fail the record. Each case stands
@@ -181,7 +182,42 @@ TEST(HexImport, LineEndsAndLongLines) {
   EXPECT_EQ(kHexOk, d.nResult);
   EXPECT_EQ(0x22, d.image->m_image[1]);
   d = Decode(":" + std::string(1 << 20, '0') + "\n");
-  EXPECT_EQ(kHexOk, d.nResult);  // count 0, type 00, checksum 00: an empty record
+  EXPECT_EQ(kHexNoData, d.nResult);  // count 0, type 00, checksum 00: an empty record
+}
+
+TEST(HexImport, ByteOrderMarkIsSkippedAndTextWithoutDataIsRefused) {
+  const std::string a = Record(1, 0, 0, {0x11});
+  const std::string strBom = "\xEF\xBB\xBF";
+  // The mark before the first record: that record counts, in any chunks.
+  const std::string text = strBom + a + "\n" + Record(1, 1, 0, {0x22}) + "\n";
+  for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, text.size()}) {
+    auto image = std::make_unique<FirmwareImage>();
+    HexDecoder decoder(*image);
+    HexLineSplitter splitter(decoder);
+    for (std::size_t i = 0; i < text.size(); i += chunk) splitter.Feed(text.data() + i, std::min(chunk, text.size() - i));
+    splitter.Finish();
+    EXPECT_EQ(kHexOk, decoder.Result()) << chunk;
+    EXPECT_EQ(0x11, image->m_image[0]) << chunk;
+    EXPECT_EQ(0x22, image->m_image[1]) << chunk;
+  }
+  // Only at the very start, only whole: anything else is text of the line.
+  auto d = Decode(a + "\n" + strBom + Record(1, 1, 0, {0x22}) + "\n");
+  EXPECT_EQ(kHexOk, d.nResult);
+  EXPECT_EQ(0, d.image->m_image[1]);
+  d = Decode("\xEF\xBB" + a + "\n");
+  EXPECT_EQ(kHexNoData, d.nResult);
+  d = Decode(strBom);
+  EXPECT_EQ(kHexNoData, d.nResult);
+
+  // No data record at all: UTF-16 text, binary data, only an end record.
+  std::string strUtf16 = "\xFF\xFE";
+  for (char ch : a + "\r\n") strUtf16 += std::string{ch, '\0'};
+  std::string strBinary;
+  for (int i = 0; i < 4096; ++i) strBinary += static_cast<char>((i * 37) & 0xFF);
+  for (const std::string& t : {strUtf16, strBinary.substr(0, 58), std::string(":00000001FF\n"),
+                               std::string("\n\n")}) {
+    EXPECT_EQ(kHexNoData, Decode(t).nResult);
+  }
 }
 
 TEST(HexImport, SplitterGivesTheSameLinesInAnyChunks) {
@@ -215,9 +251,9 @@ TEST(HexImport, Files) {
   EXPECT_EQ(5, image->m_image[0x10010]);
   EXPECT_EQ(6, image->m_image[0x10011]);
 
-  // Empty file: nothing to store, nothing to report.
+  // Empty file: no firmware in it.
   WriteText(dir.File("empty.hex"), "");
   image->m_image.fill(0xAA);
-  EXPECT_EQ(kHexOk, ReadHexFile(dir.File("empty.hex"), *image));
+  EXPECT_EQ(kHexNoData, ReadHexFile(dir.File("empty.hex"), *image));
   EXPECT_TRUE(std::all_of(image->m_image.begin(), image->m_image.end(), [](std::uint8_t b) { return b == 0; }));
 }

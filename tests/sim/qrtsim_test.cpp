@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -120,6 +121,7 @@ class Port {
     str.resize(static_cast<std::size_t>(SimProcess::ReadWithin(m_fd, str.data(), n, nMs)));
     return str;
   }
+  ssize_t Write(const char* p, std::size_t n) { return write(m_fd, p, n); }
   std::string Exchange(const std::string& str, int nReply) {
     Send(str);
     return Receive(nReply);
@@ -252,7 +254,48 @@ TEST(Qrtsim, RefusesBadOptions) {
     EXPECT_EQ(2, sim.Wait()) << args[0];
   }
   fs::path dir = TestDir("badlink");
-  SimProcess sim({"--link", (dir / "no" / "such" / "dir" / "com1").string()});
-  EXPECT_EQ(1, sim.Wait());
+  {
+    SimProcess sim({"--link", (dir / "no" / "such" / "dir" / "com1").string()});
+    EXPECT_EQ(1, sim.Wait());
+  }
+  // --link replaces a stale link, but never a file or a folder of that name.
+  std::ofstream(dir / "notes.txt") << "keep me";
+  fs::create_directory(dir / "folder");
+  for (const char* pszName : {"notes.txt", "folder"}) {
+    SimProcess sim({"--link", (dir / pszName).string()});
+    EXPECT_TRUE(sim.Slave().empty()) << pszName;
+    EXPECT_EQ(1, sim.Wait()) << pszName;
+  }
+  EXPECT_EQ("keep me", ReadFile(dir / "notes.txt"));
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
+  fs::create_symlink("/dev/null", dir / "stale");
+  {
+    SimProcess sim({"--link", (dir / "stale").string(), "--max-seconds", "1"});
+    ASSERT_FALSE(sim.Slave().empty());
+    EXPECT_EQ(fs::path(sim.Slave()), fs::read_symlink(dir / "stale"));
+    // Replaced by someone else meanwhile: not removed at exit.
+    fs::remove(dir / "stale");
+    std::ofstream(dir / "stale") << "new";
+    EXPECT_EQ(0, sim.Wait());
+  }
+  EXPECT_EQ("new", ReadFile(dir / "stale"));
   fs::remove_all(dir);
+}
+
+TEST(Qrtsim, HangUpAfterAnExchangeFailsLaterWrites) {
+  SimProcess sim({"--channels", "1", "--fault", "ch1:hangup", "--max-seconds", "60"});
+  ASSERT_FALSE(sim.Slave().empty());
+  std::vector<std::uint8_t> image = simtest::TestImage(128000, 11);
+  Port port(sim.Slave());
+  ASSERT_TRUE(port.IsOpen());
+  port.Send("FWU1");
+  EXPECT_EQ("QRT1230CH01050000", port.Exchange("FWU", 17));
+  // Every reply of the exchange, the closing character included, arrives
+  // before the line goes.
+  SendPages(port, image, 2, true);
+  EXPECT_EQ(0, sim.Wait());
+  char c = 'F';
+  errno = 0;
+  EXPECT_EQ(-1, port.Write(&c, 1));
+  EXPECT_EQ(EIO, errno);
 }

@@ -240,7 +240,10 @@ TEST(SimEngine, FaultAndOptionSyntax) {
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--channels", "5"}, {"--channels"}, {"--family", "13x0"},
                                              {"--baud", "-1"}, {"--close-char", "ab"}, {"--bogus"},
-                                             {"--exit-after-fwue=1"}, {"--max-seconds", "soon"}}) {
+                                             {"--exit-after-fwue=1"}, {"--max-seconds", "soon"},
+                                             {"--main-version", "0203"}, {"--main-version", "020300001"},
+                                             {"--channel-version", ""}, {"--channel-version", "2=0105"},
+                                             {"--channel-version", "010500001"}}) {
     sim::SimOptions badOpts;
     EXPECT_EQ(0, sim::ParseSimArgs(bad, badOpts, strError)) << bad[0];
   }

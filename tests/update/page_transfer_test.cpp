@@ -191,16 +191,33 @@ TEST(MainTransfer, ChecksumRepliesRefusedOrUnknown) {
     EXPECT_EQ(peer.Events("pos:").back(), "pos:4");
   }
   {
-    // An answer that is neither "A2" nor "E2" lets the page pass silently.
+    // An answer that is neither "A2" nor "E2" (garbled, short, none) leaves
+    // the page unconfirmed: no line, the next page follows as on the wire,
+    // and the transfer ends with code 8 instead of its success line.
     ScriptedPeer peer;
     peer.m_checksumReply[2] = "A3";
     peer.m_checksumReply[5] = "";
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 0);
-    EXPECT_EQ(peer.m_list.size(), 1u + 6u + 1u);
-    EXPECT_EQ(peer.m_list[0], "Main controller update successful");
+    peer.m_checksumReply[7] = "E";
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 8);
+    EXPECT_EQ(peer.m_pages.size(), 8u);
+    EXPECT_EQ(peer.m_list.size(), 1u + 5u);
+    EXPECT_EQ(peer.m_list[0], "Page 7 of 8 - OK!");
     EXPECT_EQ(std::count(peer.m_list.begin(), peer.m_list.end(), "Page 3 of 8 - OK!"), 0);
-    EXPECT_TRUE(peer.Events("msg:").empty());
-    EXPECT_EQ(peer.Count("refresh"), 9);
+    EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:8"});
+    EXPECT_EQ(peer.Count("refresh"), 8);
+    const int i = peer.IndexOf("recv:A3");
+    EXPECT_EQ(peer.m_events[i + 4], "send:000300");
+  }
+  {
+    // Later codes overwrite earlier ones, 8 included.
+    ScriptedPeer peer;
+    peer.m_checksumReply[1] = "";
+    peer.m_dataReply[4] = "E1";
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 2);
+    ScriptedPeer peer2;
+    peer2.m_dataReply[1] = "E1";
+    peer2.m_checksumReply[4] = "X2";
+    EXPECT_EQ(Transfer(peer2, MainTransferProfile(8, 1), image), 8);
   }
   {
     // A later stop overwrites code 2.
@@ -272,6 +289,16 @@ TEST(ChannelTransfer, FailuresAndTheClosingCharacter) {
     EXPECT_LT(nClosing, nCode);
     EXPECT_EQ(peer.m_list[0], "Page 10 of 80 - ERROR!");
     EXPECT_EQ(peer.IndexOf("send:000A00"), -1);
+  }
+  {
+    // The last page's checksum not confirmed: code 8, the closing character
+    // is read as after any last page.
+    ScriptedPeer peer;
+    peer.m_checksumReply[79] = "X2";
+    EXPECT_EQ(Transfer(peer, ChannelTransferProfile(0, 80, 1), image), 8);
+    EXPECT_EQ(peer.Events("recv:").back(), "recv:#");
+    EXPECT_EQ(peer.m_list[0], "Page 79 of 80 - OK!");
+    EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:8"});
   }
   {
     ScriptedPeer peer;

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -230,15 +231,58 @@ TEST(UpdateOverPty, RefusedChecksumAtPageFiveStopsThere) {
   EXPECT_EQ(run.win.Item(IDC_PROGRESS).position, 4);
 }
 
-TEST(UpdateOverPty, UnknownChecksumReplyAndMissingClosingCharacterPass) {
-  SimRun run("QRT_Update_OP_FWV2.04.exe", 3, {"--channels", "3", "--fault", "main:badsum@7", "--fault", "ch3:noclose"});
-  run.Click();
-  EXPECT_EQ(run.win.dlg->m_nError, 0);
-  EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{kSuccess});
-  EXPECT_EQ(run.Count("Page 7 of 350 - OK!"), 0);
-  EXPECT_EQ(run.Count("Page 8 of 350 - OK!"), 1);
-  EXPECT_EQ(run.commands.back(), "FWUE");
-  EXPECT_TRUE(run.sim.Dump("main") == FirstPages("FW1C.qrt", 350));
+TEST(UpdateOverPty, UnconfirmedChecksumOrLostFwueEndWithCode8) {
+  // A checksum answered neither "A2" nor "E2" (garbled, short): the pages go
+  // on as on the wire, then code 8 and nothing more, no channel, no "FWUE".
+  for (const char* pszFault : {"main:badsum@7", "main:badsum@350=A"}) {
+    SimRun run("QRT_Update_OP_FWV2.04.exe", 3, {"--channels", "3", "--fault", pszFault});
+    run.Click();
+    EXPECT_EQ(run.win.dlg->m_nError, 8) << pszFault;
+    EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{"Error occured! Code:8"});
+    EXPECT_EQ(run.commands, (std::vector<std::string>{"FWU0", "pages main 350"}));
+    EXPECT_TRUE(run.sim.Dump("main") == FirstPages("FW1C.qrt", 350));
+    EXPECT_EQ(run.win.List().size(), 1u + 349u);
+    EXPECT_EQ(run.Count("Main controller update successful"), 0);
+    EXPECT_FALSE(run.win.dlg->m_serial.IsOpen(3));
+  }
+  {
+    // The device drops off the line after the last channel: "FWUE" cannot
+    // be written, so the update is not reported as done.
+    SimRun run("QRT_Update_OP_FWV2.04.exe", 3, {"--channels", "3", "--fault", "ch3:hangup"});
+    run.Click();
+    EXPECT_EQ(run.win.dlg->m_nError, 8);
+    EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{"Error occured! Code:8"});
+    EXPECT_EQ(run.win.List()[0], "Channel controller update successful!");
+    EXPECT_EQ(run.commands.back(), "pages ch3 80");
+  }
+  {
+    // A missing closing character is no error.
+    SimRun run("QRT_Update_OP_FWV2.04.exe", 3, {"--channels", "3", "--fault", "ch3:noclose"});
+    run.Click();
+    EXPECT_EQ(run.win.dlg->m_nError, 0);
+    EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{kSuccess});
+    EXPECT_EQ(run.commands.back(), "FWUE");
+  }
+}
+
+TEST(UpdateOverPty, ContainerThatIsNoRegularFileIsRefusedBeforeThePortOpens) {
+  // A FIFO nobody writes to would block a read for ever; a device like
+  // /dev/zero would read as a complete container of zeros.
+  for (const char* pszKind : {"fifo", "device"}) {
+    SimRun run("QRT_Update_OP_FWV2.04.exe", 4, {});
+    run.dir.Remove("FW1C.qrt");
+    const std::filesystem::path path = run.dir.Path() / "FW1C.qrt";
+    if (std::string(pszKind) == "fifo") {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_symlink("/dev/zero", path);
+    }
+    run.Click();
+    EXPECT_EQ(run.win.dlg->m_nError, 7) << pszKind;
+    EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{"Firmware file FW1C.qrt is missing or incomplete! Update abort!"});
+    EXPECT_TRUE(run.commands.empty());
+    EXPECT_TRUE(run.win.List().empty());
+  }
 }
 
 TEST(UpdateOverPty, FailingChannelTwoSkipsTheRest) {
@@ -258,34 +302,39 @@ TEST(UpdateOverPty, FailingChannelTwoSkipsTheRest) {
 }
 
 TEST(UpdateOverPty, ContainerGoneBeforeItsLoadStopsWithCode7) {
-  // A QRT1220 loads FW2A.qrt only after the main controller and channel 1;
-  // it disappears as soon as FW2B.qrt is loaded for channel 1.
-  SimRun run("QRT_Update_OP_FWV2.04.exe", 1, {"--family", "12x0", "--channels", "2"});
-  const int fd = inotify_init();
-  ASSERT_GE(fd, 0);
-  inotify_add_watch(fd, run.dir.Path().c_str(), IN_OPEN);
-  std::thread remover([&] {
-    int nOpens = 0;
-    alignas(inotify_event) char buffer[4096];
-    while (nOpens < 2) {  // checked once, then loaded
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n <= 0) return;
-      for (char* p = buffer; p < buffer + n;) {
-        const auto* ev = reinterpret_cast<const inotify_event*>(p);
-        if (ev->len > 0 && std::string(ev->name) == "FW2B.qrt") ++nOpens;
-        p += sizeof(inotify_event) + ev->len;
+  for (bool bFifo : {false, true}) {
+    SCOPED_TRACE(bFifo ? "replaced by a FIFO" : "removed");
+    // A QRT1220 loads FW2A.qrt only after the main controller and channel 1;
+    // it disappears as soon as FW2B.qrt is loaded for channel 1.
+    SimRun run("QRT_Update_OP_FWV2.04.exe", 1, {"--family", "12x0", "--channels", "2"});
+    const int fd = inotify_init();
+    ASSERT_GE(fd, 0);
+    inotify_add_watch(fd, run.dir.Path().c_str(), IN_OPEN);
+    std::thread remover([&] {
+      int nOpens = 0;
+      alignas(inotify_event) char buffer[4096];
+      while (nOpens < 2) {  // checked once, then loaded
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) return;
+        for (char* p = buffer; p < buffer + n;) {
+          const auto* ev = reinterpret_cast<const inotify_event*>(p);
+          if (ev->len > 0 && std::string(ev->name) == "FW2B.qrt") ++nOpens;
+          p += sizeof(inotify_event) + ev->len;
+        }
       }
-    }
-    run.dir.Remove("FW2A.qrt");
-  });
-  run.Click();
-  remover.join();
-  close(fd);
-  EXPECT_EQ(run.win.dlg->m_nError, 7);
-  EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{"Firmware file FW2A.qrt is missing or incomplete! Update abort!"});
-  EXPECT_EQ(run.commands, (std::vector<std::string>{"FWU0", "pages main 300", "FWU1", "FWU", "pages ch1 80"}));
-  EXPECT_EQ(run.win.List()[0], "Channel controller update successful!");
-  EXPECT_FALSE(run.win.dlg->m_serial.IsOpen(3));
+      run.dir.Remove("FW2A.qrt");
+      // Replaced by a FIFO: refused as well, without waiting for a writer.
+      if (bFifo) mkfifo((run.dir.Path() / "FW2A.qrt").c_str(), 0600);
+    });
+    run.Click();
+    remover.join();
+    close(fd);
+    EXPECT_EQ(run.win.dlg->m_nError, 7);
+    EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{"Firmware file FW2A.qrt is missing or incomplete! Update abort!"});
+    EXPECT_EQ(run.commands, (std::vector<std::string>{"FWU0", "pages main 300", "FWU1", "FWU", "pages ch1 80"}));
+    EXPECT_EQ(run.win.List()[0], "Channel controller update successful!");
+    EXPECT_FALSE(run.win.dlg->m_serial.IsOpen(3));
+  }
 }
 
 TEST(UpdateOverPty, GpibRunThenComRunEachCloseTheirOwnLink) {
