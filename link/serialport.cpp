@@ -90,7 +90,11 @@ int SerialPort::ConfigurePort(int n, std::uint32_t dwBaudRate, std::uint8_t byBy
 int SerialPort::SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t dwReadMultiplier,
                             std::uint32_t dwReadConstant, std::uint32_t dwWriteMultiplier,
                             std::uint32_t dwWriteConstant) {
-  if (!platform::GetCommTimeouts(m_hPort[n], m_timeouts)) return 0;
+  if (!IsOpen(n)) return 0;
+  // The current values are read only to be overwritten: all five are set
+  // below. A port whose time-outs cannot be read still gets them, since a
+  // port left with zero time-outs would wait for ever on a silent device.
+  if (!platform::GetCommTimeouts(m_hPort[n], m_timeouts)) m_timeouts = platform::CommTimeouts{};
   m_timeouts.ReadIntervalTimeout = dwReadInterval;
   m_timeouts.ReadTotalTimeoutMultiplier = dwReadMultiplier;
   m_timeouts.ReadTotalTimeoutConstant = dwReadConstant;

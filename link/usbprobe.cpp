@@ -1,10 +1,15 @@
 #include "link/usbprobe.h"
 
+#include <array>
 #include <cstring>
+#include <vector>
 
 #include "platform/dynlib.h"
 
 namespace {
+
+// More D2XX devices than one PC can hold (127 per USB bus, a few buses).
+constexpr platform::FtDword kMaxListedDevices = 1024;
 
 // The D2XX library for the length of one probe: loaded on entry, released
 // on every way out.
@@ -41,18 +46,21 @@ int UsbProbe::Run() {
   // nothing to probe.
   if (!ftdi.IsBound()) return 0;
 
-  char Buffer0[64] = {};
-  char Buffer1[64] = {};
-  char Buffer2[64] = {};
-  char Buffer3[64] = {};
-  char Buffer4[64] = {};
-  char* pBuffer[6] = {Buffer0, Buffer1, Buffer2, Buffer3, Buffer4, nullptr};
-
   platform::FtDword numDevs = 0;
   ftdi.pfnListDevices(&numDevs, nullptr, platform::kFtListNumberOnly);
-  // Only five description buffers exist.
-  if (numDevs > 5) numDevs = 5;
-  ftdi.pfnListDevices(pBuffer, &numDevs, platform::kFtListAll | platform::kFtOpenByDescription);
+  // The library writes one description for every device it counts, so the
+  // list gets as many 64-byte buffers as it reported, and a null pointer
+  // after them. A count beyond any real bus is not believed: the listing,
+  // whose descriptions are not used further, is left out then.
+  if (numDevs <= kMaxListedDevices) {
+    std::vector<std::array<char, 64>> Buffers(numDevs);
+    std::vector<char*> pBuffer(numDevs + 1, nullptr);
+    for (platform::FtDword i = 0; i < numDevs; ++i) {
+      Buffers[i].fill('\0');
+      pBuffer[i] = Buffers[i].data();
+    }
+    ftdi.pfnListDevices(pBuffer.data(), &numDevs, platform::kFtListAll | platform::kFtOpenByDescription);
+  }
 
   char szDescription[] = "TALVO VX512";
   m_USBHandle = nullptr;

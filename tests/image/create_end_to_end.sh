@@ -121,4 +121,42 @@ run_create "$work/d" QRT_Update_OP_FWV2.04.exe
 expect "hidden button: exit status" "$rc" 64
 expect "hidden button: no containers" "$(cd "$work/d" && ls ./*.qrt 2>/dev/null)" ""
 
+# 5. HEX files that hold no firmware or are no regular files. Each run is
+#    bounded: a FIFO must be refused at once, never waited on.
+run_bounded() {  # run_bounded FOLDER: as run_create, ended after 120 s
+  local as=$name.exe
+  if [ -n "$runner" ]; then
+    (cd "$1" && timeout 120 "$runner" "$exe" --as "$as" create >"$work/out" 2>"$work/err"); rc=$?
+  else
+    (cd "$1" && timeout 120 "$exe" --as "$as" create >"$work/out" 2>"$work/err"); rc=$?
+  fi
+  err=$(tr -d '\r' <"$work/err" | grep "^$name (")
+}
+fresh "$work/e"
+: >"$work/e/QRT_channel_5A.hex"
+run_bounded "$work/e"
+expect "no data: exit status" "$rc" 11
+expect "no data: messages" "$err" "$name (warning): General Error! Update abort!
+$name (warning): ERROR While Creating Enc File"
+expect "no data: only FW1A.qrt" "$(cd "$work/e" && ls ./*.qrt)" "./FW1A.qrt"
+fresh "$work/f"
+rm "$work/f/QRT_front14x0.hex"; mkfifo "$work/f/QRT_front14x0.hex"
+run_bounded "$work/f"
+expect "FIFO HEX file: exit status" "$rc" 1
+expect "FIFO HEX file: messages" "$err" "$name (warning): Could not open file!
+$name (warning): Couldn't open file!"
+fresh "$work/g"
+mkfifo "$work/g/FW2B.qrt"
+run_bounded "$work/g"
+expect "FIFO container: exit status" "$rc" 99
+expect "FIFO container: messages" "$err" "$name (warning): ERROR While Creating Enc File"
+expect "FIFO container: still a FIFO" "$(test -p "$work/g/FW2B.qrt" && echo fifo)" "fifo"
+
+# 6. A UTF-8 byte-order mark before the first record changes nothing.
+fresh "$work/h"
+{ printf '\357\273\277'; cat "$inputs/QRT_front14x0.hex"; } >"$work/h/QRT_front14x0.hex"
+run_bounded "$work/h"
+expect "byte-order mark: exit status" "$rc" 0
+if same_as_expected "$work/h/FW1C.qrt" "$work/FW1C.expected"; then echo "ok: byte-order mark: FW1C.qrt"; else echo "FAIL: byte-order mark: FW1C.qrt"; fail=1; fi
+
 exit $fail

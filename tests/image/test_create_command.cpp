@@ -136,6 +136,28 @@ TEST_F(CreateFixture, DataBeyondTheImage) {
   EXPECT_FALSE(Exists("FW1C.qrt"));
 }
 
+TEST_F(CreateFixture, HexFileWithoutDataWritesNoContainer) {
+  // Empty, UTF-16 or binary: no data record at all, so no all-zero container.
+  std::string strUtf16 = "\xFF\xFE";
+  for (char ch : std::string(":0100000011EE\r\n")) strUtf16 += std::string{ch, '\0'};
+  for (const std::string& text : {std::string(), strUtf16, std::string("\x7F" "ELF\x02\x01\x01\x00", 8)}) {
+    std::filesystem::remove(Path("FW2A.qrt"));
+    WriteText(Path("QRT_channel_5A.hex"), text);
+    EXPECT_EQ((Strings{"General Error! Update abort!", "ERROR While Creating Enc File"}), Create());
+    EXPECT_EQ(11, m_win->dlg->m_nError);
+    EXPECT_EQ(Expected(0), ReadBytes(Path("FW1A.qrt")));
+    EXPECT_FALSE(Exists("FW2A.qrt"));
+    EXPECT_FALSE(Exists("FW2B.qrt"));
+  }
+  // With a UTF-8 mark before its first record the file is whole.
+  Bytes b = ReadBytes(Path("QRT_front12x0.hex"));
+  WriteText(Path("QRT_front12x0.hex"), "\xEF\xBB\xBF" + std::string(b.begin(), b.end()));
+  std::filesystem::copy_file(kInputs + "/QRT_channel_5A.hex", Path("QRT_channel_5A.hex"),
+                             std::filesystem::copy_options::overwrite_existing);
+  EXPECT_EQ(Strings{"Enc file created successfully!"}, Create());
+  EXPECT_EQ(Expected(0), ReadBytes(Path("FW1A.qrt")));
+}
+
 TEST_F(CreateFixture, ContainerThatCannotBeWritten) {
   // A folder where FW2B.qrt should go: the save fails, the work stops.
   std::filesystem::create_directory(Path("FW2B.qrt"));

@@ -5,8 +5,10 @@
 #   gpib  over GPIB through the stand-in library, which plays the device
 # A full QRT1440 update must end with the success box and exit status 0,
 # every controller must have received its container's first pages, and a
-# refused checksum must end with both boxes and exit status 3; over GPIB a
-# descriptor that cannot be had ends as a device that does not answer.
+# refused checksum must end with both boxes and exit status 3, an unconfirmed
+# one with code 8, as must a line lost before "FWUE"; a FIFO container is
+# refused before the port opens; over GPIB a descriptor that cannot be had
+# ends as a device that does not answer.
 #
 # usage: console_update.sh com|gpib QRTUPDATE RUNNER QRTSIM STANDIN_DIR
 #   RUNNER is cmake/wine-run.sh for the Windows program, "" natively.
@@ -60,9 +62,9 @@ run_update() {
     done
     if [ -n "$runner" ]; then
       ln -sfn "$pty" "$WINEPREFIX/dosdevices/${com,,}"
-      bash "$runner" "$qrtupdate" --as "$name" --interface $com --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
+      timeout 240 bash "$runner" "$qrtupdate" --as "$name" --interface $com --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
     else
-      "$qrtupdate" --as "$name" --interface $com --port "$pty" --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
+      timeout 240 "$qrtupdate" --as "$name" --interface $com --port "$pty" --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
     fi
     status=$?
     # After "FWUE" (which awaits no reply) qrtsim ends by itself once it has
@@ -116,6 +118,31 @@ check "both boxes" test "$(cat "$work/e2/boxes")" = "$name (warning): Checksum E
 $name (warning): Error occured! Code:3"
 check "page 5 line last" test "$(tail -n 1 "$work/e2/lines")" = "Page 5 of 350 - ERROR!"
 check "nothing after page 5" grep -q '"commands": \["FWU0", "pages main 5"\]' "$work/e2/report.json"
+
+# A checksum answered neither "A2" nor "E2": every page goes out, then code 8
+# and nothing after the main controller, no "FWUE".
+run_update "$work/badsum" --fault main:badsum@350=A
+check "unconfirmed checksum exits 8 (got $status)" test "$status" -eq 8
+check "code 8 box only" test "$(cat "$work/badsum/boxes")" = "$name (warning): Error occured! Code:8"
+check "no channel, no FWUE" grep -q '"commands": \["FWU0", "pages main 350"\]' "$work/badsum/report.json"
+
+if [ "$mode" = com ]; then
+  # The device drops off the line after the last channel: "FWUE" cannot be
+  # written (EIO natively, a failed WriteFile under Wine).
+  run_update "$work/gone" --fault ch4:hangup
+  check "lost line before FWUE exits 8 (got $status)" test "$status" -eq 8
+  check "code 8 box, no success" test "$(cat "$work/gone/boxes")" = "$name (warning): Error occured! Code:8"
+  check "all channels done" test "$(tail -n 1 "$work/gone/lines")" = "Channel controller update successful!"
+
+  # A FIFO named FW1C.qrt: refused at once, before the port is opened.
+  mv FW1C.qrt FW1C.keep && mkfifo FW1C.qrt
+  run_update "$work/fifo"
+  check "FIFO container exits 7 (got $status)" test "$status" -eq 7
+  check "missing or incomplete" test "$(cat "$work/fifo/boxes")" = \
+    "$name (warning): Firmware file FW1C.qrt is missing or incomplete! Update abort!"
+  check "port never used" grep -q '"commands": \[\]' "$work/fifo/report.json"
+  rm FW1C.qrt && mv FW1C.keep FW1C.qrt
+fi
 
 # GPIB with a descriptor that cannot be had: the device never answers.
 if [ "$mode" = gpib ]; then

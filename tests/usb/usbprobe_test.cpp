@@ -63,19 +63,20 @@ TEST(UsbProbe, SendsVoltFiveWithItsNulToTheCard) {
   UsbProbe probe;
   EXPECT_EQ(probe.Run(), 1);
   EXPECT_EQ(probe.m_USBHandle, nullptr);  // released again
-  std::vector<std::string> expected = {kListNumber, "FT_ListDevices all buffers=5 numDevs=2 flags=20000002",
+  std::vector<std::string> expected = {kListNumber, "FT_ListDevices all buffers=2 numDevs=2 flags=20000002",
                                        kOpenCard, kWriteVolt5, kClose};
   EXPECT_EQ(log.Lines(), expected);
 }
 
-TEST(UsbProbe, MoreThanFiveDevicesAreListedIntoFiveBuffers) {
+TEST(UsbProbe, TheListHasABufferForEveryDeviceTheLibraryCounts) {
+  // Seven devices, the card last: the stand-in writes all seven
+  // descriptions, as the real library does, so a shorter list would be
+  // overrun (AddressSanitizer builds run this too).
   CallLog log;
-  // Seven devices, the card last: it is opened by its description all the
-  // same, although its description does not fit into the list.
   SetEnv("QRT_FTD2XX_DEVICES", "A|B|C|D|E|F|TALVO VX512");
   UsbProbe probe;
   EXPECT_EQ(probe.Run(), 1);
-  std::vector<std::string> expected = {kListNumber, "FT_ListDevices all buffers=5 numDevs=5 flags=20000002",
+  std::vector<std::string> expected = {kListNumber, "FT_ListDevices all buffers=7 numDevs=7 flags=20000002",
                                        kOpenCard, kWriteVolt5, kClose};
   EXPECT_EQ(log.Lines(), expected);
 }

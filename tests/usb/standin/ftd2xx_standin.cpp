@@ -79,7 +79,9 @@ FTEXPORT DWORD_ FTAPI FT_ListDevices(void* pArg1, void* pArg2, DWORD_ Flags) {
     while (buffers && given < 64 && buffers[given]) ++given;
     std::string in = pArg2 ? std::to_string(*static_cast<DWORD_*>(pArg2)) : "null";
     Record("FT_ListDevices all buffers=" + std::to_string(given) + " numDevs=" + in + " flags=" + Hex(Flags));
-    for (std::size_t i = 0; i < devices.size() && i < given; ++i) {
+    // Like the real library: one description per device it has, whatever
+    // the caller's array holds; an array that is too short is overrun.
+    for (std::size_t i = 0; i < devices.size(); ++i) {
       std::strncpy(buffers[i], devices[i].c_str(), 63);
       buffers[i][63] = '\0';
     }

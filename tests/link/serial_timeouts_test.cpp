@@ -1,0 +1,69 @@
+// A port whose time-outs cannot be read (some adapters' drivers refuse the
+// request) still gets every time-out the update sets, so a silent device
+// never makes a read wait for ever. The failing read is the one injected
+// fault (the build wraps platform::GetCommTimeouts, and watches what
+// SetCommTimeouts is given); the port is a real
+// pseudo-terminal with the test peer on its far end.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "link/serialport.h"
+#include "platform/serial.h"
+#include "tests/link/WirePort.h"
+
+namespace {
+bool g_bFailGetTimeouts = false;
+std::vector<platform::CommTimeouts> g_set;  // every record written to a port
+}  // namespace
+
+// The linker sends the library's calls of these two here (-Wl,--wrap).
+extern "C" bool __real__ZN8platform15GetCommTimeoutsElRNS_12CommTimeoutsE(platform::SerialHandle h,
+                                                                            platform::CommTimeouts& t);
+extern "C" bool __wrap__ZN8platform15GetCommTimeoutsElRNS_12CommTimeoutsE(platform::SerialHandle h,
+                                                                            platform::CommTimeouts& t) {
+  if (g_bFailGetTimeouts) return false;
+  return __real__ZN8platform15GetCommTimeoutsElRNS_12CommTimeoutsE(h, t);
+}
+extern "C" bool __real__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(platform::SerialHandle h,
+                                                                             const platform::CommTimeouts& t);
+extern "C" bool __wrap__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(platform::SerialHandle h,
+                                                                             const platform::CommTimeouts& t) {
+  g_set.push_back(t);
+  return __real__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(h, t);
+}
+
+TEST(SerialTimeouts, UnreadableTimeoutsAreSetAllTheSame) {
+  WirePort wire;
+  SKIP_WITHOUT_PEER(wire);
+  SerialPort sp;
+  std::vector<std::string> boxes;
+  sp.SetMessageSink([&](const std::string& text, const std::string&) { boxes.push_back(text); });
+  ASSERT_EQ(1, sp.OpenPort(wire.com));
+  g_bFailGetTimeouts = true;
+  EXPECT_EQ(1, sp.SetTimeouts(wire.com, 200, 200, 500, 100, 1000));
+  EXPECT_EQ(1, sp.ConfigurePort(wire.com, 19200, 8, 0, 0, 0, 0, 0));
+  g_bFailGetTimeouts = false;
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(1, sp.IsOpen(wire.com));
+
+  // All five values went to the port.
+  ASSERT_EQ(1u, g_set.size());
+  EXPECT_EQ(200u, g_set[0].ReadIntervalTimeout);
+  EXPECT_EQ(200u, g_set[0].ReadTotalTimeoutMultiplier);
+  EXPECT_EQ(500u, g_set[0].ReadTotalTimeoutConstant);
+  EXPECT_EQ(100u, g_set[0].WriteTotalTimeoutMultiplier);
+  EXPECT_EQ(1000u, g_set[0].WriteTotalTimeoutConstant);
+
+  // A silent device: the read gives up after about 700 ms.
+  char ch = 'x';
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(0, sp.ReadByte(wire.com, &ch));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_EQ('\0', ch);
+  EXPECT_GE(ms, 450);
+  EXPECT_LT(ms, 5000);
+}
