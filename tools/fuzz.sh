@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target of the Intel HEX import with clang under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and runs it for about a
-# minute from the seed corpus in tests/fuzz/corpus (real HEX files).
+# Builds the libFuzzer targets with clang under AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs each briefly: the Intel HEX import for
+# about a minute from the seed corpus in tests/fuzz/corpus (real HEX files),
+# then the page transfer (main and channel profiles against arbitrary device
+# replies) for about 40 s from tests/fuzz/transfer-corpus.
 #
-#   tools/fuzz.sh BUILD_DIR            short run (60 s), as the test command does
+#   tools/fuzz.sh BUILD_DIR            short runs, as the test command does
 #
-# Longer run, e.g. overnight on all cores, keeping what it learns:
-#   QRT_FUZZ_SECONDS=28800 QRT_FUZZ_JOBS=$(nproc) tools/fuzz.sh build-fuzz
-# The grown corpus stays in BUILD_DIR/fuzz-corpus and is used again by the
-# next run; an input that fails is written to BUILD_DIR/fuzz-artifacts/ and
-# can be replayed with: BUILD_DIR/bin/hex_import_fuzz FILE
+# Longer runs, e.g. overnight on all cores, keeping what they learn:
+#   QRT_FUZZ_SECONDS=28800 QRT_FUZZ_TRANSFER_SECONDS=28800 QRT_FUZZ_JOBS=$(nproc) tools/fuzz.sh build-fuzz
+# The grown corpora stay in BUILD_DIR/fuzz-corpus and BUILD_DIR/fuzz-transfer-
+# corpus and are used again by the next run; an input that fails is written
+# to BUILD_DIR/fuzz-artifacts/ and can be replayed with:
+#   BUILD_DIR/bin/hex_import_fuzz FILE   or   BUILD_DIR/bin/page_transfer_fuzz FILE
 # Exit status: 0 when no input failed.
 set -eu
 if [ $# -ne 1 ]; then
@@ -19,15 +22,20 @@ fi
 build=$1
 src=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${QRT_FUZZ_SECONDS:-60}
+transfer_seconds=${QRT_FUZZ_TRANSFER_SECONDS:-40}
 jobs=${QRT_FUZZ_JOBS:-1}
 
 CC=clang CXX=clang++ cmake -S "$src" -B "$build" -DQRT_FUZZ=ON -DQRT_WERROR=ON >/dev/null
-cmake --build "$build" -j2 --target hex_import_fuzz
+cmake --build "$build" -j2 --target hex_import_fuzz page_transfer_fuzz
 
-mkdir -p "$build/fuzz-corpus" "$build/fuzz-artifacts"
-args=(-max_total_time="$seconds" -max_len=4096 -dict="$src/tests/fuzz/hex.dict"
-      -artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1)
+mkdir -p "$build/fuzz-corpus" "$build/fuzz-transfer-corpus" "$build/fuzz-artifacts"
+common=(-artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1 -timeout=20)
 if [ "$jobs" -gt 1 ]; then
-  args+=(-jobs="$jobs" -workers="$jobs")
+  common+=(-jobs="$jobs" -workers="$jobs")
 fi
-exec "$build/bin/hex_import_fuzz" "${args[@]}" "$build/fuzz-corpus" "$src/tests/fuzz/corpus"
+echo "== HEX import (${seconds} s)"
+"$build/bin/hex_import_fuzz" -max_total_time="$seconds" -max_len=4096 -dict="$src/tests/fuzz/hex.dict" "${common[@]}" \
+  "$build/fuzz-corpus" "$src/tests/fuzz/corpus"
+echo "== page transfer (${transfer_seconds} s)"
+"$build/bin/page_transfer_fuzz" -max_total_time="$transfer_seconds" -max_len=2048 "${common[@]}" \
+  "$build/fuzz-transfer-corpus" "$src/tests/fuzz/transfer-corpus"
