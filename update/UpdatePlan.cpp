@@ -1,6 +1,8 @@
 // The update plan as data, and the check that its containers can be read.
 #include "update/UpdatePlan.h"
 
+#include <memory>
+
 #include "image/Container.h"
 #include "image/FirmwareImage.h"
 
@@ -53,8 +55,8 @@ int PlanContainers(const PlanRow& row, const char* apszFiles[], int nMax) {
 bool ContainerIsComplete(const std::string& strFileName) {
   // Reading (rather than asking for the size) also refuses files that open
   // but cannot be read; a FIFO, device or folder is refused without waiting.
-  FirmwareImage image;
-  return ReadContainerFile(strFileName, image) == 1;
+  auto image = std::make_unique<FirmwareImage>();
+  return ReadContainerFile(strFileName, *image) == 1;
 }
 
 std::string ContainerMissingMessage(const std::string& strFileName) {
