@@ -61,7 +61,7 @@ fi
 build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i686.cmake -DQRT_TESTS=OFF || true
 
 if [ -f tools/fuzz.sh ]; then
-  step "fuzz: HEX import (short run)"
+  step "fuzz: HEX import and page transfer (short runs)"
   if bash tools/fuzz.sh build-fuzz; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 fi
 
