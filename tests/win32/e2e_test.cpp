@@ -317,7 +317,7 @@ TEST(UsbProbe, SendsTheCommandThroughTheLibraryAndIsQuietWithoutIt) {
     }));
     std::vector<std::string> expected = {
         "FT_ListDevices number pArg2=null flags=80000000",
-        "FT_ListDevices all buffers=5 numDevs=2 flags=20000002",
+        "FT_ListDevices all buffers=2 numDevs=2 flags=20000002",
         "FT_OpenEx \"TALVO VX512\" flags=00000002 opened",
         "FT_Write handle=device length=8 written=0 bytes=76 6F 6C 74 20 35 0A 00",
         "FT_Close handle=device",
