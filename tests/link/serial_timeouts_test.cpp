@@ -16,6 +16,7 @@
 
 namespace {
 bool g_bFailGetTimeouts = false;
+bool g_bFailSetTimeouts = false;
 std::vector<platform::CommTimeouts> g_set;  // every record written to a port
 }  // namespace
 
@@ -32,6 +33,7 @@ extern "C" bool __real__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(platf
 extern "C" bool __wrap__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(platform::SerialHandle h,
                                                                              const platform::CommTimeouts& t) {
   g_set.push_back(t);
+  if (g_bFailSetTimeouts) return false;
   return __real__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(h, t);
 }
 
@@ -42,6 +44,7 @@ TEST(SerialTimeouts, UnreadableTimeoutsAreSetAllTheSame) {
   std::vector<std::string> boxes;
   sp.SetMessageSink([&](const std::string& text, const std::string&) { boxes.push_back(text); });
   ASSERT_EQ(1, sp.OpenPort(wire.com));
+  g_set.clear();
   g_bFailGetTimeouts = true;
   EXPECT_EQ(1, sp.SetTimeouts(wire.com, 200, 200, 500, 100, 1000));
   EXPECT_EQ(1, sp.ConfigurePort(wire.com, 19200, 8, 0, 0, 0, 0, 0));
@@ -66,4 +69,25 @@ TEST(SerialTimeouts, UnreadableTimeoutsAreSetAllTheSame) {
   EXPECT_EQ('\0', ch);
   EXPECT_GE(ms, 450);
   EXPECT_LT(ms, 5000);
+}
+
+TEST(SerialTimeouts, PortWhoseTimeoutsCannotBeSetIsClosedNotLeftWaiting) {
+  WirePort wire;
+  SKIP_WITHOUT_PEER(wire);
+  SerialPort sp;
+  std::vector<std::string> boxes;
+  sp.SetMessageSink([&](const std::string& text, const std::string&) { boxes.push_back(text); });
+  ASSERT_EQ(1, sp.OpenPort(wire.com));
+  g_bFailGetTimeouts = true;
+  g_bFailSetTimeouts = true;
+  EXPECT_EQ(0, sp.SetTimeouts(wire.com, 200, 200, 500, 100, 1000));
+  g_bFailGetTimeouts = false;
+  g_bFailSetTimeouts = false;
+  EXPECT_EQ(std::vector<std::string>{"StCommTimeouts function failed"}, boxes);
+  EXPECT_EQ(0, sp.IsOpen(wire.com));
+  // Reads on the closed slot fail at once.
+  char ch = 'x';
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(0, sp.ReadByte(wire.com, &ch));
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count(), 100);
 }
