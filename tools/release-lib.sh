@@ -14,7 +14,8 @@ ensure_build() {
   local targets=()
   while [ $# -gt 0 ] && [ "$1" != -- ]; do targets+=("$1"); shift; done
   [ $# -gt 0 ] && shift
-  local log=$dir.release.log
+  mkdir -p "$dir"
+  local log=$dir/release-build.log
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     echo "configuring $dir"
     cmake -S . -B "$dir" -DQRT_WERROR=OFF "$@" >"$log" 2>&1 || { cat "$log" >&2; die "cannot configure $dir"; }
@@ -24,13 +25,15 @@ ensure_build() {
     || { grep -E -B2 -A8 'error|Error' "$log" | head -n 60 >&2; die "cannot build ${targets[*]} in $dir"; }
 }
 
-# The 32-bit and 64-bit Windows builds (the test command's folders).
+# The 32-bit and 64-bit Windows builds, in the test command's folders and,
+# when missing, configured as it configures them.
 ensure_windows_build() {  # ensure_windows_build i686|x86_64 TARGET...
   local arch=$1; shift
-  local dir=build-win32
-  [ "$arch" = x86_64 ] && dir=build-win
-  ensure_build "$dir" "$@" -- -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DQRT_TESTS=OFF
+  if [ "$arch" = x86_64 ]; then
+    ensure_build build-win "$@" -- -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake"
+  else
+    ensure_build build-win32 "$@" -- -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686.cmake" -DQRT_TESTS=OFF
+  fi
 }
 
 # strip_exe i686|x86_64 IN OUT: the program without its debugging symbols.
