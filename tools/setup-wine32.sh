@@ -25,12 +25,13 @@ for t in qemu-i386 /usr/lib/wine/wine64 apt-get dpkg-deb flock; do
 done
 wine_version=$(dpkg-query -W -f='${Version}' wine64)
 # Bump the recipe number when the steps below change, so old caches are redone.
-key="recipe 2; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
+key="recipe 3; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
 
 mkdir -p "$(dirname "$C")"
 exec 9>"$C.lock"
 flock 9
-if [ -f "$C/ready" ] && [ "$(cat "$C/ready")" = "$key" ]; then
+if [ -f "$C/ready" ] && [ "$(cat "$C/ready")" = "$key" ] && [ -x "$C/root/usr/lib/wine/wine" ] \
+   && [ -x "$C/host/usr/lib/wine/wine" ] && [ -f "$C/prefix/system.reg" ]; then
   exit 0
 fi
 
@@ -87,6 +88,15 @@ export WINEPREFIX=$C/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$H/usr/lib/wine/wine64" wineboot -u >"$C/wineboot.log" 2>&1 || { cat "$C/wineboot.log" >&2; exit 1; }
 /usr/lib/wine/wineserver64 -w
 [ -f "$C/prefix/system.reg" ] || { echo "setup-wine32: wineboot made no prefix" >&2; exit 1; }
+# A 32-bit program must run before the cache is trusted.
+if ! smoke=$(WINESERVER=/usr/lib/wine/wineserver64 WINELOADER=$H/usr/lib/wine/wine64 WINELOADERNOEXEC=1 \
+       qemu-i386 -R 0x88000000 -L "$R" "$R/usr/lib/wine/wine" 'C:\windows\syswow64\cmd.exe' /c echo qrt-wine32 2>&1) \
+   || ! grep -q qrt-wine32 <<<"$smoke"; then
+  echo "setup-wine32: a 32-bit program does not run:" >&2
+  echo "$smoke" >&2
+  exit 1
+fi
+/usr/lib/wine/wineserver64 -w
 rm -rf "$C/debs" "$C/apt/cache"
 echo "$key" >"$C/ready"
 echo "setup-wine32: ready in $((SECONDS - start)) s"

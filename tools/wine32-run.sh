@@ -2,6 +2,8 @@
 # Runs a 32-bit Windows program under the i386 Wine that tools/setup-wine32.sh
 # made (Wine's 32-bit loader under qemu-i386; about 10 s per start).
 #   tools/wine32-run.sh PROGRAM.exe ARGS...
+#   WINEPREFIX=DIR tools/wine32-run.sh --prepare   (only makes the prefix, so
+#                                                  that COM ports can be mapped)
 # The prefix is wineprefix32 beside the program's bin/ folder unless
 # WINEPREFIX is set; it starts as a copy of the cached prefix (its large
 # files hard links, the registry files real copies: Wine replaces those).
@@ -13,6 +15,10 @@ if [ ! -f "$C/ready" ]; then
   exit 125
 fi
 exe=$1; shift
+if [ "$exe" = --prepare ] && [ -z "${WINEPREFIX:-}" ]; then
+  echo "wine32-run: --prepare needs WINEPREFIX" >&2
+  exit 125
+fi
 if [ -z "${WINEPREFIX:-}" ]; then
   bindir=$(cd "$(dirname "$exe")" && pwd)
   export WINEPREFIX="$(dirname "$bindir")/wineprefix32"
@@ -31,6 +37,7 @@ if ! cmp -s "$C/ready" "$WINEPREFIX/.qrt-wine32-key"; then
     fi
   ) 9>"$WINEPREFIX.lock" || { echo "wine32-run: cannot make the prefix $WINEPREFIX" >&2; exit 125; }
 fi
+[ "$exe" = --prepare ] && exit 0
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 export WINESERVER=/usr/lib/wine/wineserver64 WINELOADER=$C/host/usr/lib/wine/wine64 WINELOADERNOEXEC=1

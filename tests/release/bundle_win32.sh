@@ -79,14 +79,22 @@ for _ in $(seq 100); do
   [ -n "$pty" ] && break
   sleep 0.1
 done
-mkdir -p "$WINEPREFIX/dosdevices" 2>/dev/null
+"$run32" --prepare || exit 1
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com7"
 start=$SECONDS
-(cd "$work/a" && "$run32" "$work/a/$aname.exe" --interface COM7 --device QRT1440 show create update \
+(cd "$work/a" && timeout 900 "$run32" "$work/a/$aname.exe" --interface COM7 --device QRT1440 show create update \
   >"$work/a.out" 2>"$work/a.err")
 rc=$?
 echo "run A: $((SECONDS - start)) s"
-wait "$simpid"
+# After "FWUE" qrtsim ends by itself once it has taken everything; after a
+# failed run it is stopped.
+for _ in $(seq 50); do
+  kill -0 "$simpid" 2>/dev/null || break
+  [ $rc -eq 0 ] || break
+  sleep 0.1
+done
+kill "$simpid" 2>/dev/null
+wait "$simpid" 2>/dev/null
 simpid=
 check "A: exit status 0 (got $rc)" test $rc -eq 0
 check "A: TALVO title" test "$(line "$work/a.out" title)" = "TALVO QRT Update"
@@ -114,7 +122,7 @@ cp "$work/bundle"/*.qrt "$work/b/"
 cp "$win32/bin/qrtupdate.exe" "$work/b/$bname.exe"
 start=$SECONDS
 (cd "$work/b" && QRTSIM_GPIB="--family 14x0 --channels 4 --report Z:$work/b-report.json --dump-dir Z:$work/b-dump" \
-  WINEPATH="Z:$win32/standin" "$run32" "$work/b/$bname.exe" --interface GPIB show update >"$work/b.out" 2>"$work/b.err")
+  WINEPATH="Z:$win32/standin" timeout 900 "$run32" "$work/b/$bname.exe" --interface GPIB show update >"$work/b.out" 2>"$work/b.err")
 rc=$?
 echo "run B: $((SECONDS - start)) s"
 check "B: exit status 0 (got $rc)" test $rc -eq 0
@@ -134,7 +142,7 @@ done
 mkdir -p "$work/c"
 cp "$win32/bin/qrtupdate.exe" "$work/c/QRT1220.exe"
 start=$SECONDS
-(cd "$work/c" && "$run32" "$work/c/QRT1220.exe" show >"$work/c.out" 2>"$work/c.err")
+(cd "$work/c" && timeout 900 "$run32" "$work/c/QRT1220.exe" show >"$work/c.out" 2>"$work/c.err")
 rc=$?
 echo "run C: $((SECONDS - start)) s"
 check "C: exit status 78 (got $rc)" test $rc -eq 78
