@@ -20,6 +20,9 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 win32=$(cd "$1" && pwd)
 native=$(cd "$2" && pwd)
 run32=$top/tools/wine32-run.sh
+for f in "$win32/bin/qrtupdate.exe" "$win32/standin/GPIB-32.DLL" "$native/qrtupdate" "$native/qrtsim"; do
+  [ -f "$f" ] || { echo "FAIL: $f is missing: build the 32-bit and the native build first"; exit 1; }
+done
 export WINEPREFIX=$win32/wineprefix32
 work=$(mktemp -d /tmp/qrt-bundle-win32.XXXXXX)
 simpid=
