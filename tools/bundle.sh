@@ -23,8 +23,8 @@ usage() {
   echo "usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]" >&2
   exit 64
 }
-brand= firmware= hexdir= out=dist
-firmware_given=
+brand='' firmware='' hexdir='' out=dist
+firmware_given=''
 while [ $# -gt 0 ]; do
   case $1 in
     --brand) [ $# -ge 2 ] || usage; brand=$2; shift 2 ;;
@@ -101,10 +101,13 @@ sed -e "s/@NAME@/$name/g" -e "s/@BRAND@/$brand/g" -e "s/@FIRMWARE@/$firmware/g" 
     -e "s/@CONTAINERS@/$(echo $containers | sed 's/\([A-Z0-9]*\)/\1.qrt/g; s/ /, /g')/" -e "s/@MODELS@/$models/" \
     docs/release/bundle-README.txt >"$work/README.txt"
 crlf "$work/README.txt" "$b/README.txt"
-(cd "$b" && sha256sum "$name.exe" $(for c in $containers; do echo "$c.qrt"; done) README.txt >SHA256SUMS)
+files=("$name.exe")
+for c in $containers; do files+=("$c.qrt"); done
+files+=(README.txt)
+(cd "$b" && sha256sum "${files[@]}" >SHA256SUMS)
 
 mkdir -p "$out"
 zipfile=$out/$name.zip
 rm -f "$zipfile"
-(cd "$b" && zip -X -q "$zipfile" "$name.exe" $(for c in $containers; do echo "$c.qrt"; done) SHA256SUMS README.txt)
+(cd "$b" && zip -X -q "$zipfile" "${files[@]}" SHA256SUMS)
 echo "wrote $zipfile"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by tools/package.sh and tools/bundle.sh (sourced from the top of
 # the work tree): finding or making the builds that go into a release.
 

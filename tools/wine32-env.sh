@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Where the 32-bit Wine of tools/setup-wine32.sh lives (sourced).
 if [ -z "${QRT_WINE32_DIR:-}" ]; then
   if [ "$(id -u)" = 0 ]; then

@@ -21,7 +21,8 @@ if [ "$exe" = --prepare ] && [ -z "${WINEPREFIX:-}" ]; then
 fi
 if [ -z "${WINEPREFIX:-}" ]; then
   bindir=$(cd "$(dirname "$exe")" && pwd)
-  export WINEPREFIX="$(dirname "$bindir")/wineprefix32"
+  WINEPREFIX="$(dirname "$bindir")/wineprefix32"
+  export WINEPREFIX
 fi
 if ! cmp -s "$C/ready" "$WINEPREFIX/.qrt-wine32-key"; then
   mkdir -p "$(dirname "$WINEPREFIX")"
