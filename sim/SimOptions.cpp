@@ -176,6 +176,8 @@ int ParseSimArgs(const std::vector<std::string>& args, SimOptions& opts, std::st
       opts.bIbdevFail = true;
     } else if (strOpt == "--help" || strOpt == "-h") {
       opts.bHelp = true;
+    } else if (strOpt == "--version") {
+      opts.bVersion = true;
     } else {
       strError = "unknown option '" + args[i] + "'";
       return 0;

@@ -20,6 +20,7 @@ struct SimOptions {
   bool bVerbose = false;
   bool bIbdevFail = false;   // stand-in GPIB only: ibdev fails
   bool bHelp = false;
+  bool bVersion = false;     // --version (qrtsim only)
 };
 
 // Splits a command line as a POSIX shell would for plain words: blanks

@@ -51,6 +51,7 @@
 //   --max-seconds T        exit after T seconds whatever happens (a guard for tests)
 //   --verbose              log every command on standard error
 //   --help                 this list
+//   --version              print the program version
 //
 // qrtsim ends on SIGTERM, SIGINT or SIGHUP (writing the report first), after
 // "FWUE" with --exit-after-fwue, or after --max-seconds. The updater may open
@@ -80,6 +81,7 @@
 #include "sim/SimEngine.h"
 #include "sim/SimOptions.h"
 #include "sim/SimReport.h"
+#include "qrt_version.h"
 
 namespace {
 
@@ -101,7 +103,7 @@ void Usage(FILE* pFile) {
       "usage: qrtsim [--family 12x0|14x0] [--channels N] [--main-version S] [--channel-version [N=]S]\n"
       "              [--idn S] [--close-char C] [--fault TARGET:KIND[@K][=VALUE]]... [--baud N]\n"
       "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
-      "              [--max-seconds T] [--verbose]\n"
+      "              [--max-seconds T] [--verbose] [--help] [--version]\n"
       "fault kinds: ident silent announce addr noa1 e2 badsum noclose hangup; targets: main ch1..ch4\n",
       pFile);
 }
@@ -376,6 +378,10 @@ int main(int argc, char** argv) {
   }
   if (opts.bHelp) {
     Usage(stdout);
+    return 0;
+  }
+  if (opts.bVersion) {
+    std::printf("qrtsim %s\n", QRT_VERSION);
     return 0;
   }
   Runner runner(opts);

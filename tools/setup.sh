@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 fonts-wine
   srecord xvfb xauth x11-utils imagemagick xdotool
   python3
+  qemu-user lintian dpkg-dev zip unzip
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -25,3 +26,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+# Wine for the 32-bit Windows program, under CPU emulation (cached outside
+# the clone, made once per machine).
+bash "$(dirname "$0")/setup-wine32.sh"

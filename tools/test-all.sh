@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the native build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
-# Wine, the 32-bit Windows build (compiled and linked only: this machine
-# cannot run 32-bit programs) and a short fuzz run of the HEX import.
+# Wine, the 32-bit Windows build under Wine on CPU emulation (this machine
+# cannot execute 32-bit code) with a release bundle, the packages, and a
+# short fuzz run of the HEX import.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -58,7 +59,18 @@ fi
 if build windows build-win -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-x86_64.cmake -DQRT_NATIVE_BIN=$top/build/bin; then
   step "tests: Windows under Wine"; ctest_run windows build-win
 fi
-build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i686.cmake -DQRT_TESTS=OFF || true
+# run_script NAME COMMAND...: one scripted test step, counted as one test.
+run_script() {
+  local name=$1; shift
+  "$@" 2>&1 | tee "$logs/$name.log"
+  if [ "${PIPESTATUS[0]}" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+}
+if build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i686.cmake -DQRT_TESTS=OFF; then
+  step "tests: 32-bit Windows program under CPU emulation, release bundle"
+  run_script bundle-win32 bash tests/release/bundle_win32.sh build-win32 build/bin
+fi
+step "packages: Debian package and Windows zip"
+run_script package bash tests/release/package_test.sh
 
 if [ -f tools/fuzz.sh ]; then
   step "fuzz: HEX import and page transfer (short runs)"

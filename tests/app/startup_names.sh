@@ -47,6 +47,10 @@ expect "no brand rc" "$rc" 78
 expect "no brand box" "$err" "talvo_fwv2.04 (warning): FILE RENAMED!
 CLOSE PROGRAM!"
 
+# --version prints the project version, whatever the name.
+run_as QRT1220 --version
+expect "--version" "$out" "qrtupdate $(sed -n 's/^project(QrtUpdate VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")"
+
 # --as overrides the program's own name.
 run_as QRT1220 --as QRT_Update_OP_FWV2.04.exe --interface USB show
 expect "--as USB box" "$err" "QRT_Update_OP_FWV2.04 (warning): USB is not supported at the moment!"

@@ -4,6 +4,7 @@
 
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
+#include "qrt_version.h"
 
 namespace ui {
 
@@ -62,6 +63,7 @@ std::string ConsoleUsage() {
          "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
          "                    QRTUPDATE_COM<n>; without it COM n is /dev/ttyS<n-1>)\n"
          "  --help            this text\n"
+         "  --version         print the program version\n"
          "\n"
          "actions:\n"
          "  show       print the window state, one 'name: value' line each: title, brand-line,\n"
@@ -93,6 +95,8 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     };
     if (a == "--help" || a == "-h") {
       o.bHelp = true;
+    } else if (a == "--version") {
+      o.bVersion = true;
     } else if (a == "--as") {
       o.strAs = value("a file name");
       if (o.strAs.empty() && o.strError.empty()) o.strError = "--as needs a file name";
@@ -120,7 +124,7 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     }
     if (!o.strError.empty()) break;
   }
-  if (o.strError.empty() && !o.bHelp) {
+  if (o.strError.empty() && !o.bHelp && !o.bVersion) {
     bool bAction = false;
     for (const auto& s : o.steps) bAction = bAction || s.kind == ConsoleStep::Action;
     if (!bAction) o.strError = "no action given";
@@ -136,6 +140,10 @@ ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
   if (options.bHelp) {
     m_out << ConsoleUsage();
+    return 0;
+  }
+  if (options.bVersion && options.strError.empty()) {
+    m_out << "qrtupdate " << QRT_VERSION << "\n";
     return 0;
   }
   if (!options.strError.empty()) {

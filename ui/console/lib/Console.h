@@ -21,6 +21,7 @@ struct ConsoleStep {
 
 struct ConsoleOptions {
   bool bHelp = false;
+  bool bVersion = false;  // --version
   std::string strAs;  // --as NAME, empty when not given
   std::vector<ConsoleStep> steps;
   std::string strError;  // a usage error found while parsing

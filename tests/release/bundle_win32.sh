@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# A release bundle, and the 32-bit Windows program executed under the i386
+# Wine of tools/setup-wine32.sh (CPU emulation: about 10 s per start, so a
+# few long runs):
+#   bundle   tools/bundle.sh makes a MURELL bundle; its refusals
+#   run A    the WRAPIMAGES name: start-up, `create` from the sample HEX files
+#            (containers byte-identical to the native program's and to the
+#            bundle's), then a full QRT1440 update over COM7 mapped to qrtsim
+#   run B    the bundle's name and containers: start-up (brand and version
+#            shown), a full ZVN1440 update over GPIB through the 32-bit
+#            stand-in GPIB-32.DLL (the only run of the __stdcall binding)
+#   run C    the built name QRT1220.exe: "FILE RENAMED!" and exit status 78
+# The console front end of the 32-bit build stands for the Windows program:
+# same start-up, logic and links, without a window.
+#
+# usage: bundle_win32.sh BUILD_WIN32 NATIVE_BIN
+set -u
+export LC_ALL=C
+top=$(cd "$(dirname "$0")/../.." && pwd)
+win32=$(cd "$1" && pwd)
+native=$(cd "$2" && pwd)
+run32=$top/tools/wine32-run.sh
+for f in "$win32/bin/qrtupdate.exe" "$win32/standin/GPIB-32.DLL" "$native/qrtupdate" "$native/qrtsim"; do
+  [ -f "$f" ] || { echo "FAIL: $f is missing: build the 32-bit and the native build first"; exit 1; }
+done
+export WINEPREFIX=$win32/wineprefix32
+work=$(mktemp -d /tmp/qrt-bundle-win32.XXXXXX)
+simpid=
+cleanup() {
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/com7"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; fail=1; fi
+}
+line() { tr -d '\r' <"$1" | grep "^$2: " | head -n 1 | cut -d' ' -f2-; }
+boxes() { tr -d '\r' <"$1" | grep "^$2 ("; }
+same_pages() { cmp -s "$1" <(head -c $(($3 * 256)) "$2"); }  # same_pages DUMP CONTAINER PAGES
+
+bash "$top/tools/make-sample-hex.sh" "$work/hex" >/dev/null || exit 1
+mkdir -p "$work/native"
+cp "$work/hex"/*.hex "$work/native/"
+(cd "$work/native" && "$native/qrtupdate" --as QRT_Update_WRAPIMAGES_OP_FWV2.04 create 2>/dev/null) || exit 1
+
+# ---- the bundle ------------------------------------------------------------------
+bname=QRT_Update_MURELL_FWV1.23
+bash "$top/tools/bundle.sh" --brand MURELL --firmware 1.23 --hex "$work/hex" --out "$work/dist" >/dev/null
+check "bundle made" test -f "$work/dist/$bname.zip"
+mkdir -p "$work/bundle"
+(cd "$work/bundle" && unzip -q "$work/dist/$bname.zip")
+check "bundle files" test "$(cd "$work/bundle" && ls | sort | tr '\n' ' ')" = \
+  "FW1E.qrt FW2B.qrt $bname.exe README.txt SHA256SUMS "
+check "bundle checksums" bash -c "cd '$work/bundle' && sha256sum --quiet -c SHA256SUMS && test \$(wc -l <SHA256SUMS) -eq 4"
+check "bundle program is 32-bit" bash -c "objdump -f '$work/bundle/$bname.exe' | grep -q 'file format pei-i386'"
+for args in "--brand ACME --firmware 1.23" "--brand OP --firmware 1.2" "--brand TALVO --firmware OP12"; do
+  # shellcheck disable=SC2086
+  bash "$top/tools/bundle.sh" $args --hex "$work/hex" --out "$work/refused" >/dev/null 2>"$work/refused.err"
+  check "bundle refuses $args" test $? -ne 0 -a -s "$work/refused.err" -a ! -e "$work/refused"
+done
+mkdir -p "$work/badhex"
+cp "$work/hex"/*.hex "$work/badhex/"
+printf ':10000000FF\n' >>"$work/badhex/QRT_channel_10A.hex"
+bash "$top/tools/bundle.sh" --brand OP --firmware 2.04 --hex "$work/badhex" --out "$work/refused" >/dev/null 2>"$work/refused.err"
+check "bundle refuses a HEX file the creation rejects, with its message" \
+  grep -q "QRT_channel_10A.hex" "$work/refused.err"
+check "  ... passing on the program's message" grep -qF "(warning): ERROR While Creating Enc File" "$work/refused.err"
+
+# ---- run A: create, then a full update over COM ------------------------------------
+aname=QRT_Update_WRAPIMAGES_TALVO_FWV2.04
+mkdir -p "$work/a"
+cp "$work/hex"/*.hex "$work/a/"
+cp "$win32/bin/qrtupdate.exe" "$work/a/$aname.exe"
+"$native/qrtsim" --family 14x0 --channels 4 --report "$work/a-report.json" --dump-dir "$work/a-dump" \
+  --max-seconds 900 --exit-after-fwue >"$work/a-sim.out" &
+simpid=$!
+pty=
+for _ in $(seq 100); do
+  pty=$(head -n 1 "$work/a-sim.out" 2>/dev/null)
+  [ -n "$pty" ] && break
+  sleep 0.1
+done
+"$run32" --prepare || exit 1
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com7"
+start=$SECONDS
+(cd "$work/a" && timeout 900 "$run32" "$work/a/$aname.exe" --interface COM7 --device QRT1440 show create update \
+  >"$work/a.out" 2>"$work/a.err")
+rc=$?
+echo "run A: $((SECONDS - start)) s"
+# After "FWUE" qrtsim ends by itself once it has taken everything; after a
+# failed run it is stopped.
+for _ in $(seq 50); do
+  kill -0 "$simpid" 2>/dev/null || break
+  [ $rc -eq 0 ] || break
+  sleep 0.1
+done
+kill "$simpid" 2>/dev/null
+wait "$simpid" 2>/dev/null
+simpid=
+check "A: exit status 0 (got $rc)" test $rc -eq 0
+check "A: TALVO title" test "$(line "$work/a.out" title)" = "TALVO QRT Update"
+check "A: version in the caption" test "$(line "$work/a.out" update-button)" = \
+  "UPDATE  FIRMWARE  OF  QRT1440  TO  VERSION  2.04"
+check "A: hidden button shown" test "$(line "$work/a.out" create-enc-file)" = "shown"
+check "A: the two boxes" test "$(boxes "$work/a.err" "$aname")" = "$aname (warning): Enc file created successfully!
+$aname (information): Firmware successfully updated! Please restart device!"
+for c in FW1A FW1C FW1E FW2A FW2B; do
+  check "A: $c.qrt as the native program writes it" cmp -s "$work/a/$c.qrt" "$work/native/$c.qrt"
+done
+for c in FW1E FW2B; do
+  check "bundle: $c.qrt as create writes it" cmp -s "$work/bundle/$c.qrt" "$work/a/$c.qrt"
+done
+check "A: main controller pages" same_pages "$work/a-dump/main.bin" "$work/a/FW1C.qrt" 350
+for n in 1 2 3 4; do
+  check "A: channel $n pages" same_pages "$work/a-dump/ch$n.bin" "$work/a/FW2B.qrt" 80
+done
+check "A: FWUE last" grep -q '"FWU4", "FWU", "pages ch4 80", "FWUE"\]' "$work/a-report.json"
+rm -f "$WINEPREFIX/dosdevices/com7"
+
+# ---- run B: the bundle's program over GPIB -------------------------------------------
+mkdir -p "$work/b"
+cp "$work/bundle"/*.qrt "$work/b/"
+cp "$win32/bin/qrtupdate.exe" "$work/b/$bname.exe"
+start=$SECONDS
+(cd "$work/b" && QRTSIM_GPIB="--family 14x0 --channels 4 --report Z:$work/b-report.json --dump-dir Z:$work/b-dump" \
+  WINEPATH="Z:$win32/standin" timeout 900 "$run32" "$work/b/$bname.exe" --interface GPIB show update >"$work/b.out" 2>"$work/b.err")
+rc=$?
+echo "run B: $((SECONDS - start)) s"
+check "B: exit status 0 (got $rc)" test $rc -eq 0
+check "B: MURELL title" test "$(line "$work/b.out" title)" = "MURELL QRT Update"
+check "B: ZVN banner" test "$(line "$work/b.out" banner)" = "ZVN"
+check "B: version in the caption" test "$(line "$work/b.out" update-button)" = \
+  "UPDATE  FIRMWARE  OF  ZVN1440  TO  VERSION  1.23"
+check "B: only the success box" test "$(boxes "$work/b.err" "$bname")" = \
+  "$bname (information): Firmware successfully updated! Please restart device!"
+check "B: ibdev 0/30/0/12/0/0 and ibonl" grep -q '"ibdev": \[{"board": 0, "pad": 30, "sad": 0, "tmo": 12, "eot": 0, "eos": 0, "result": [0-9]*}\], "ibonl": \[{"ud": [0-9]*, "v": 0}\]' "$work/b-report.json"
+check "B: main controller pages" same_pages "$work/b-dump/main.bin" "$work/b/FW1E.qrt" 350
+for n in 1 2 3 4; do
+  check "B: channel $n pages" same_pages "$work/b-dump/ch$n.bin" "$work/b/FW2B.qrt" 80
+done
+
+# ---- run C: the built name holds no brand ---------------------------------------------
+mkdir -p "$work/c"
+cp "$win32/bin/qrtupdate.exe" "$work/c/QRT1220.exe"
+start=$SECONDS
+(cd "$work/c" && timeout 900 "$run32" "$work/c/QRT1220.exe" show >"$work/c.out" 2>"$work/c.err")
+rc=$?
+echo "run C: $((SECONDS - start)) s"
+check "C: exit status 78 (got $rc)" test $rc -eq 78
+check "C: FILE RENAMED!" test "$(tr -d '\r' <"$work/c.err" | grep -A1 "^QRT1220 (")" = "QRT1220 (warning): FILE RENAMED!
+CLOSE PROGRAM!"
+
+if [ $fail -ne 0 ]; then
+  for f in "$work"/*.err "$work"/*-report.json; do echo "--- $f"; tail -c 800 "$f"; echo; done
+  exit 1
+fi
+echo "bundle and 32-bit runs: ok"

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Makes the release bundle of one brand and firmware version:
+#   tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]
+# writes OUT/QRT_Update_<BRAND>_FWV<V>.zip (OUT defaults to dist/) holding
+#   QRT_Update_<BRAND>_FWV<V>.exe  the 32-bit Windows program, named so that
+#                                  it selects the brand and announces V
+#   the containers the brand's update reads (OP and TALVO: FW1A, FW1C, FW2A,
+#   FW2B; MURELL: FW1E, FW2B), made from DIR's five Intel HEX files by the
+#   program's own container creation (the console front end's `create`)
+#   SHA256SUMS                     over every other file of the zip
+#   README.txt                     for the end user
+# Refuses, before anything is written, a brand outside the three, a version
+# that is not exactly four characters usable in a Windows file name, a name
+# that would select another brand, and HEX files the creation rejects (its
+# own messages are passed on).
+set -euo pipefail
+export LC_ALL=C  # lengths in bytes, as the program counts them
+cd "$(dirname "$0")/.."
+top=$PWD
+. tools/release-lib.sh
+
+usage() {
+  echo "usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]" >&2
+  exit 64
+}
+brand='' firmware='' hexdir='' out=dist
+firmware_given=''
+while [ $# -gt 0 ]; do
+  case $1 in
+    --brand) [ $# -ge 2 ] || usage; brand=$2; shift 2 ;;
+    --firmware) [ $# -ge 2 ] || usage; firmware=$2; firmware_given=1; shift 2 ;;
+    --hex) [ $# -ge 2 ] || usage; hexdir=$2; shift 2 ;;
+    --out) [ $# -ge 2 ] || usage; out=$2; shift 2 ;;
+    -h|--help) usage ;;
+    *) echo "bundle.sh: unknown argument '$1'" >&2; usage ;;
+  esac
+done
+[ -n "$brand" ] && [ -n "$firmware_given" ] && [ -n "$hexdir" ] || usage
+
+case $brand in
+  TALVO) title="TALVO QRT Update"; containers="FW1A FW1C FW2A FW2B"; models="QRT1220, QRT1230, QRT1430 and QRT1440" ;;
+  OP) title="Orvelt&Pannik QRT Update"; containers="FW1A FW1C FW2A FW2B"; models="QRT1220, QRT1230, QRT1430 and QRT1440" ;;
+  MURELL) title="MURELL QRT Update"; containers="FW1E FW2B"; models="ZVN1440" ;;
+  *) die "unknown brand '$brand': TALVO, OP or MURELL" ;;
+esac
+# The program reads exactly four characters (bytes) after "FWV"; they end
+# up in a Windows file name.
+if [ ${#firmware} -ne 4 ]; then
+  die "the firmware version must be exactly 4 characters (the program reads 4 after FWV), not '$firmware'"
+fi
+case $firmware in
+  *[^!-~]* | *[\"*/:\<\>?\\\|]*) die "the firmware version '$firmware' holds a character a Windows file name cannot carry" ;;
+esac
+[ -d "$hexdir" ] || die "no folder '$hexdir' of HEX files"
+hexdir=$(cd "$hexdir" && pwd)
+case $out in /*) ;; *) out=$top/$out ;; esac
+
+name=QRT_Update_${brand}_FWV$firmware
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+ensure_build build qrtupdate --
+qrtupdate=$top/build/bin/qrtupdate
+
+# The name must present the brand asked for and announce the version (a
+# version such as OP12 would turn a TALVO name into an OP one).
+shown=$("$qrtupdate" --as "$name.exe" show info 2>"$work/show.err") || { cat "$work/show.err" >&2; die "$name.exe does not start"; }
+[ "$(sed -n 's/^title: //p' <<<"$shown")" = "$title" ] \
+  || die "the name $name.exe does not select the brand $brand (its title: $(sed -n 's/^title: //p' <<<"$shown"))"
+versions=$(sed -n 's/^Firmware Version [^:]*: //p' <<<"$shown")
+[ -n "$versions" ] || die "the Info dialog of $name.exe shows no firmware version"
+while read -r v; do
+  [ "$v" = "$firmware" ] || die "the name $name.exe announces the version '$v', not '$firmware'"
+done <<<"$versions"
+
+# The containers, made as the hidden mode makes them, in a folder holding
+# only the five HEX files.
+mkdir -p "$work/create"
+for h in QRT_front12x0 QRT_front14x0 QRT_front14x0_MURELL QRT_channel_5A QRT_channel_10A; do
+  [ -f "$hexdir/$h.hex" ] && cp "$hexdir/$h.hex" "$work/create/"
+done
+if ! (cd "$work/create" && "$qrtupdate" --as "QRT_Update_WRAPIMAGES_${brand}_FWV$firmware.exe" create \
+      >"$work/create.out" 2>"$work/create.err"); then
+  # The creation works through its list in order and stops at the first
+  # failure: the first container missing names the HEX file it refused.
+  failed=
+  for job in QRT_front12x0:FW1A QRT_channel_5A:FW2A QRT_channel_10A:FW2B QRT_front14x0:FW1C QRT_front14x0_MURELL:FW1E; do
+    [ -f "$work/create/${job#*:}.qrt" ] || { failed=${job%:*}.hex; break; }
+  done
+  echo "bundle.sh: the container creation refused $hexdir/${failed:-(a HEX file)}:" >&2
+  cat "$work/create.err" >&2
+  exit 1
+fi
+
+ensure_windows_build i686 QRT1220
+b=$work/bundle
+mkdir -p "$b"
+strip_exe i686 build-win32/bin/QRT1220.exe "$b/$name.exe"
+for c in $containers; do cp "$work/create/$c.qrt" "$b/"; done
+sed -e "s/@NAME@/$name/g" -e "s/@BRAND@/$brand/g" -e "s/@FIRMWARE@/$firmware/g" \
+    -e "s/@CONTAINERS@/$(echo $containers | sed 's/\([A-Z0-9]*\)/\1.qrt/g; s/ /, /g')/" -e "s/@MODELS@/$models/" \
+    docs/release/bundle-README.txt >"$work/README.txt"
+crlf "$work/README.txt" "$b/README.txt"
+files=("$name.exe")
+for c in $containers; do files+=("$c.qrt"); done
+files+=(README.txt)
+(cd "$b" && sha256sum "${files[@]}" >SHA256SUMS)
+
+mkdir -p "$out"
+zipfile=$out/$name.zip
+rm -f "$zipfile"
+(cd "$b" && zip -X -q "$zipfile" "${files[@]}" SHA256SUMS)
+echo "wrote $zipfile"
