@@ -12,6 +12,8 @@ std::string ModulePath() {
   return g_strModulePathOverride.empty() ? platform::ModuleFileName() : g_strModulePathOverride;
 }
 
+std::string StartFileName() { return FileNameOfPath(ModulePath().substr(0, 1024)); }
+
 std::string AppNameOfPath(const std::string& strPath) {
   std::string strName = FileNameOfPath(strPath);
   if (strName.size() > 4) {
