@@ -8,6 +8,10 @@
 
 std::string g_strModulePathOverride;
 
+BEGIN_APP_MESSAGE_MAP(UpdateApp, fw::App)
+ON_COMMAND(ID_HELP, fw::App::OnHelp)
+END_APP_MESSAGE_MAP()
+
 std::string ModulePath() {
   return g_strModulePathOverride.empty() ? platform::ModuleFileName() : g_strModulePathOverride;
 }

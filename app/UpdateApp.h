@@ -8,6 +8,9 @@
 class UpdateApp : public fw::App {
  public:
   bool InitInstance() override;
+
+ protected:
+  DECLARE_APP_MESSAGE_MAP()
 };
 
 // A front end that runs the program under another name (the console's

@@ -228,3 +228,7 @@ void UpdateDialog::OnPaint() {
 }
 
 fw::IconHandle UpdateDialog::OnQueryDragIcon() { return m_hIcon; }
+
+bool UpdateDialog::IsLongCommand(int id) const {
+  return id == IDC_UPDATE || id == IDC_CREATE_ENC || id == IDC_CHECK || id == IDC_USBPROBE;
+}
