@@ -363,6 +363,23 @@ TEST(InfoDialog, TextsPerBrandFromTheButtonAndTheSystemMenu) {
   }
 }
 
+// F1 reaches the application's help, which tells that no help file is
+// installed; the program goes on.
+TEST(MainWindow, F1TellsThatNoHelpFileIsInstalled) {
+  Program app(Exe(), Work("start"), "QRT_Update_OP_FWV2.04.exe");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  e2e::PressKey(main, VK_F1);
+  HWND box = app.WaitForDialog("QRT_Update_OP_FWV2.04", 10000);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::BoxText(box).rfind("No help file found:\n", 0), 0u);
+  EXPECT_NE(e2e::BoxText(box).find("QRT_Update_OP_FWV2.04.hlp"), std::string::npos);
+  e2e::PressOk(box);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }));
+  e2e::Click(main, 1);
+  EXPECT_TRUE(app.WaitForExit(15000));
+}
+
 TEST(Ending, EnterEscapeAndTheCloseBoxEndTheProgram) {
   for (int way = 0; way < 3; ++way) {
     SCOPED_TRACE(way);

@@ -348,8 +348,8 @@ void Win32FrontEnd::ShowHelp(fw::Dialog* owner) {
   char module[MAX_PATH + 1] = {};
   GetModuleFileNameA(nullptr, module, MAX_PATH);
   std::string path = module;
-  std::string::size_type dot = path.find_last_of('.');
-  if (dot != std::string::npos && dot > path.find_last_of('\\')) path.resize(dot);
+  std::string::size_type dot = path.find_last_of('.'), slash = path.find_last_of('\\');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);
   path += ".hlp";
   HWND hwnd = owner ? Hwnd(*owner) : nullptr;
   if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
