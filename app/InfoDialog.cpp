@@ -1,14 +1,15 @@
 #include "app/InfoDialog.h"
 
 #include "app/UpdateDialog.h"
+#include "app/res/templates.h"
 
 BEGIN_MESSAGE_MAP(InfoDialog, fw::Dialog)
 ON_WM_PAINT()
 END_MESSAGE_MAP()
 
 namespace {
-const char* const kOwnerTalvo = "All rights reserved.\nTALVO Instruments";
-const char* const kOwnerOp = "Sold under licence by\nOrvelt and Pannik";
+const char* const kOwnerTalvo = res::kOwnerLineTalvo;
+const char* const kOwnerOp = res::kOwnerLineOp;
 }  // namespace
 
 InfoDialog::Texts InfoDialog::TextsForBrand(int nBrand) {

@@ -8,9 +8,15 @@
 
 std::string g_strModulePathOverride;
 
+BEGIN_APP_MESSAGE_MAP(UpdateApp, fw::App)
+ON_COMMAND(ID_HELP, fw::App::OnHelp)
+END_APP_MESSAGE_MAP()
+
 std::string ModulePath() {
   return g_strModulePathOverride.empty() ? platform::ModuleFileName() : g_strModulePathOverride;
 }
+
+std::string StartFileName() { return FileNameOfPath(ModulePath().substr(0, 1024)); }
 
 std::string AppNameOfPath(const std::string& strPath) {
   std::string strName = FileNameOfPath(strPath);

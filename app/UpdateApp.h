@@ -8,6 +8,9 @@
 class UpdateApp : public fw::App {
  public:
   bool InitInstance() override;
+
+ protected:
+  DECLARE_APP_MESSAGE_MAP()
 };
 
 // A front end that runs the program under another name (the console's
@@ -16,6 +19,10 @@ extern std::string g_strModulePathOverride;
 
 // The path start-up reads the brand from.
 std::string ModulePath();
+// The file name start-up reads brand, version and keywords from: the module
+// path as the window reads it, at most 1024 characters, without its folders.
+// Whoever asks whether the program has a brand asks this name.
+std::string StartFileName();
 // The application's name for a module path: its file name, without a
 // ".exe" extension.
 std::string AppNameOfPath(const std::string& strPath);

@@ -145,7 +145,7 @@ bool UpdateDialog::OnInitDialog() {
   m_nAnnounceFlag = 1;
   g_strProgramVersion = "2.0";
 
-  std::string strFileName = FileNameOfPath(ModulePath().substr(0, 1024));
+  std::string strFileName = StartFileName();
 
   if (strFileName.find("WRAPIMAGES") != std::string::npos) ShowItem(IDC_CREATE_ENC, true);
 
@@ -228,3 +228,7 @@ void UpdateDialog::OnPaint() {
 }
 
 fw::IconHandle UpdateDialog::OnQueryDragIcon() { return m_hIcon; }
+
+bool UpdateDialog::IsLongCommand(int id) const {
+  return id == IDC_UPDATE || id == IDC_CREATE_ENC || id == IDC_CHECK || id == IDC_USBPROBE;
+}

@@ -66,6 +66,7 @@ class UpdateDialog : public fw::Dialog {
   void OnSysCommand(unsigned nID, long lParam);
   void OnPaint();
   fw::IconHandle OnQueryDragIcon();
+  bool IsLongCommand(int id) const override;
 
   // Fields, in the order the program's design declares them.
   fw::IconHandle m_hIcon = nullptr;

@@ -148,6 +148,8 @@ bool Dialog::HandleCommand(Msg msg, int id) {
     OnCancel();
     return true;
   }
+  // Commands the window does not handle go on to the application object.
+  if (msg == Msg::Command && g_pApp) return g_pApp->HandleCommand(id);
   return false;
 }
 
@@ -186,5 +188,28 @@ App::~App() {
   if (g_pApp == this) g_pApp = nullptr;
 }
 App* AfxGetApp() { return g_pApp; }
+
+const AppMessageMap* App::GetThisMessageMap() {
+  static const AppMsgMapEntry entries[] = {{0, nullptr}};
+  static const AppMessageMap map = {nullptr, entries};
+  return &map;
+}
+const AppMessageMap* App::GetMessageMap() const { return GetThisMessageMap(); }
+
+bool App::HandleCommand(int id) {
+  for (const AppMessageMap* map = GetMessageMap(); map; map = map->pBase) {
+    for (const AppMsgMapEntry* e = map->entries; e->pfn; ++e) {
+      if (e->id == id) {
+        (this->*(e->pfn))();
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+void App::OnHelp() {
+  if (HasFrontEnd()) GetFrontEnd().ShowHelp(m_pMainWnd);
+}
 
 }  // namespace fw

@@ -71,6 +71,10 @@ class FrontEnd {
   virtual bool AppendSystemMenu(Dialog& dlg, unsigned command, const std::string& text) = 0;
   virtual void SetIcon(Dialog& dlg, IconHandle icon, bool bigIcon) = 0;
 
+  // The application's help, asked for with F1; a front end without help
+  // shows nothing.
+  virtual void ShowHelp(Dialog* /*owner*/) {}
+
   // Standard file-open dialog; the chosen full path, or "" when cancelled.
   virtual std::string FileOpenDialog(Dialog& dlg, const std::string& filter, bool fileMustExist) = 0;
 
@@ -199,6 +203,10 @@ class Dialog {
   // True when the default processing is still to run.
   bool HandleSysCommand(unsigned id, long lParam);
   bool HandlePaint();  // true when the dialog painted, false for default painting
+  // True for the commands that keep the window busy for long (a transfer,
+  // file work, a device exchange): input the user gave meanwhile is dropped
+  // after them. Every other command and notification keeps its input.
+  virtual bool IsLongCommand(int /*id*/) const { return false; }
   IconHandle HandleQueryDragIcon();
   void HandleClose();
   bool IsEnded() const { return m_bEnded; }
@@ -238,6 +246,20 @@ class Dialog {
   FrontEnd& Fe() const { return *m_pFrontEnd; }
 };
 
+class App;
+
+// Message-table entries of the application object: the commands that no
+// window handled go there.
+struct AppMsgMapEntry {
+  int id;
+  void (App::*pfn)();
+};
+
+struct AppMessageMap {
+  const AppMessageMap* pBase;
+  const AppMsgMapEntry* entries;  // ends with an entry whose pfn is null
+};
+
 // The application object: one per process, runs the main dialog.
 class App {
  public:
@@ -245,6 +267,16 @@ class App {
   virtual ~App();
   virtual bool InitInstance() = 0;
   Dialog* m_pMainWnd = nullptr;
+
+  // A command no window handled; false when the table has no entry for it.
+  bool HandleCommand(int id);
+  // The framework's help handler: the front end shows the application's help.
+  void OnHelp();
+
+  static const AppMessageMap* GetThisMessageMap();
+
+ protected:
+  virtual const AppMessageMap* GetMessageMap() const;
 };
 
 App* AfxGetApp();
@@ -270,6 +302,25 @@ App* AfxGetApp();
   {fw::Msg::Command, 0, nullptr, nullptr, nullptr}};                           \
   static const fw::MessageMap _map = {TheBaseClass::GetThisMessageMap(), _entries}; \
   return &_map;                                                                \
+  }
+
+#define DECLARE_APP_MESSAGE_MAP()                        \
+ public:                                                 \
+  static const fw::AppMessageMap* GetThisMessageMap();   \
+                                                         \
+ protected:                                              \
+  const fw::AppMessageMap* GetMessageMap() const override;
+
+#define BEGIN_APP_MESSAGE_MAP(theClass, baseClass)                                          \
+  const fw::AppMessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+  const fw::AppMessageMap* theClass::GetThisMessageMap() {                                 \
+    using TheBaseClass = baseClass;                                                        \
+    static const fw::AppMsgMapEntry _entries[] = {
+#define ON_COMMAND(id, fn) {id, static_cast<void (fw::App::*)()>(&fn)},
+#define END_APP_MESSAGE_MAP()                                                     \
+  {0, nullptr}};                                                                  \
+  static const fw::AppMessageMap _map = {TheBaseClass::GetThisMessageMap(), _entries}; \
+  return &_map;                                                                   \
   }
 
 #define FW_VOID_HANDLER(fn) static_cast<void (fw::Dialog::*)()>(&ThisClass::fn)

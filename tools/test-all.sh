@@ -49,7 +49,7 @@ build() {  # build NAME DIR CMAKE_ARGS...
   echo "built $name"
 }
 
-if build native build -DQRT_BENCH=ON; then
+if build native build -DCMAKE_BUILD_TYPE=Release -DQRT_BENCH=ON; then
   step "tests: native"; ctest_run native build
 fi
 if build sanitizers build-asan -DQRT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug; then

@@ -12,6 +12,8 @@
 
 #define IDOK 1
 #define IDCANCEL 2
+// The standard Help command (F1), handled by the application object.
+#define ID_HELP 0xE146
 
 // Main window (template 102)
 #define IDC_CHECK 1000

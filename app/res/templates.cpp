@@ -4,6 +4,9 @@
 
 namespace res {
 
+const char* const kOwnerLineTalvo = "All rights reserved.\nTALVO Instruments";
+const char* const kOwnerLineOp = "Sold under licence by\nOrvelt and Pannik";
+
 namespace {
 
 std::vector<std::string> InterfaceList() {
@@ -79,7 +82,7 @@ DialogTemplate InfoWindow() {
   c.push_back({IDC_STATIC, ControlKind::Icon, "", 11, 17, 21, 20, V, IDR_MAINFRAME});
   c.push_back({IDC_INFO_PROGRAM, ControlKind::Static, "QRT Update\nProgramm Version x.x", 38, 10, 119, 18,
                V | kNoPrefix});
-  c.push_back({IDC_INFO_OWNER, ControlKind::Static, "Copyright notice\nTALVO", 38, 54, 119, 16, V});
+  c.push_back({IDC_INFO_OWNER, ControlKind::Static, kOwnerLineTalvo, 38, 54, 119, 16, V});
   c.push_back({IDOK, ControlKind::DefPushButton, "OK", 178, 7, 50, 16, V | T | kGroup});
   c.push_back({IDC_INFO_FIRMWARE, ControlKind::Static,
                "Firmware Version QRT12x0: x.xx\nFirmware Version QRT14x0: x.xx", 38, 30, 119, 15, V | kNoPrefix});

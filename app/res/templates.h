@@ -67,6 +67,11 @@ struct DialogTemplate {
   const ControlTemplate* Find(int controlId) const;
 };
 
+// The owner lines of the Info dialog (control 1023): a notice, then the
+// holder's name. The template shows brand 0's until the first paint.
+extern const char* const kOwnerLineTalvo;
+extern const char* const kOwnerLineOp;
+
 // The template with this id, or nullptr.
 const DialogTemplate* FindTemplate(int id);
 

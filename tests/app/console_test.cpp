@@ -48,12 +48,11 @@ TEST(Console, ShowPrintsTheWindowStateInOrder) {
 
 TEST(Console, OptionsActLikeChoosingInTheWindow) {
   ConsoleRun r = RunConsole({"--as", "QRT_Update_TALVO_FWV2.04.exe", "--interface", "GPIB", "--device", "2", "show",
-                      "--interface", "USB", "show"});
+                      "--interface", "COM12", "show"});
   EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
   EXPECT_NE(r.out.find("interface: GPIB\ndevice: QRT1230 (3-channel power supply)"), std::string::npos);
-  // USB is refused as in the window: the box, and COM1 chosen again.
-  EXPECT_EQ(r.err, "QRT_Update_TALVO_FWV2.04 (warning): USB is not supported at the moment!\n");
-  EXPECT_NE(r.out.rfind("interface: COM1"), std::string::npos);
+  EXPECT_NE(r.out.rfind("interface: COM12"), std::string::npos);
 }
 
 TEST(Console, InfoPrintsTheThreeTexts) {
@@ -78,6 +77,18 @@ TEST(Console, UsageErrors) {
     EXPECT_EQ(r.status, ui::kExitUsage) << args.back();
     EXPECT_NE(r.err.find("usage: qrtupdate"), std::string::npos) << args.back();
   }
+  // Refused before anything runs: no window state, no box, no update over
+  // the COM1 that the window would have left chosen.
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--as", "QRT_Update_OP_FWV2.04", "show", "--interface", "USB", "update"},
+           {"--as", "QRT_Update_OP_FWV2.04", "show", "--port", "", "update"},
+       }) {
+    ConsoleRun r = RunConsole(args);
+    EXPECT_EQ(r.status, ui::kExitUsage) << args[3];
+    EXPECT_EQ(r.out, "") << args[3];
+    EXPECT_EQ(r.err.rfind("qrtupdate: ", 0), 0u) << args[3];
+    EXPECT_EQ(r.err.find("(warning)"), std::string::npos) << args[3];
+  }
   ConsoleRun help = RunConsole({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("exit status"), std::string::npos);
@@ -88,6 +99,19 @@ TEST(Console, NameWithoutBrand) {
   EXPECT_EQ(r.status, ui::kExitNoBrand);
   EXPECT_EQ(r.out, "");  // the program closed before any action
   EXPECT_EQ(r.err, "talvo_fwv2.04 (warning): FILE RENAMED!\nCLOSE PROGRAM!\n");
+}
+
+// The window reads 1024 characters of its name; a brand word past them is
+// no brand, for the window and for the exit status alike.
+TEST(Console, OnlyTheFirst1024CharactersOfTheNameCount) {
+  ConsoleRun inside = RunConsole({"--as", std::string(1022, 'x') + "OP", "show"});
+  EXPECT_EQ(inside.status, 0);
+  EXPECT_NE(inside.out.find("title: Orvelt&Pannik QRT Update"), std::string::npos);
+
+  ConsoleRun beyond = RunConsole({"--as", std::string(1023, 'x') + "OP_FWV2.04", "show"});
+  EXPECT_EQ(beyond.status, ui::kExitNoBrand);
+  EXPECT_EQ(beyond.out, "");
+  EXPECT_NE(beyond.err.find("FILE RENAMED!"), std::string::npos);
 }
 
 }  // namespace

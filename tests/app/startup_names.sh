@@ -4,6 +4,7 @@
 set -u
 exe=$1
 runner=${2:-}
+readme=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail=0
@@ -52,8 +53,23 @@ run_as QRT1220 --version
 expect "--version" "$out" "qrtupdate $(sed -n 's/^project(QrtUpdate VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")"
 
 # --as overrides the program's own name.
-run_as QRT1220 --as QRT_Update_OP_FWV2.04.exe --interface USB show
-expect "--as USB box" "$err" "QRT_Update_OP_FWV2.04 (warning): USB is not supported at the moment!"
-expect "--as interface" "$(line interface)" "COM1"
+run_as QRT1220 --as QRT_Update_OP_FWV2.04.exe show
+expect "--as title" "$(line title)" "Orvelt&Pannik QRT Update"
+
+# USB is refused before any action runs: nothing is shown or sent.
+run_as QRT_Update_OP_FWV2.04 show --interface USB update
+expect "USB rc" "$rc" 64
+expect "USB output" "$out" ""
+expect "USB refusal" "$(printf '%s\n' "$err" | head -n1)" \
+  "qrtupdate: USB is not supported at the moment: choose COM1..COM29 or GPIB"
+
+# Every exit status --help lists is listed the same way in the README.
+run_as QRT_Update_OP_FWV2.04 --help
+statuses=$(printf '%s\n' "$out" | sed -n '/^exit status/,$p' | grep -E '^ +[0-9]+  ')
+expect "statuses listed" "$(printf '%s\n' "$statuses" | awk '{print $1}' | tr '\n' ' ')" \
+  "0 1 2 3 4 5 6 7 8 9 10 11 64 78 99 "
+while IFS= read -r status; do
+  grep -qxF -- "$status" "$readme" || { echo "FAIL: README lacks [$status]"; fail=1; }
+done <<<"$statuses"
 
 exit $fail

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/InfoDialog.h"
+#include "app/res/templates.h"
 #include "fixture.h"
 
 namespace {
@@ -203,6 +204,24 @@ TEST(MainWindow, InfoFromButtonAndSystemMenuIsTheSame) {
   EXPECT_FALSE(f.w->ended);
 }
 
+// F1 is the standard Help command: no window handles it, the application
+// object's table sends it to the framework's help handler.
+TEST(MainWindow, HelpCommandGoesThroughTheApplicationsTable) {
+  WindowFixture f("QRT_Update_OP_FWV2.04.exe");
+  {
+    struct BareApp : fw::App {
+      bool InitInstance() override { return false; }
+    } bare;
+    f.fe.Click(*f.dlg, ID_HELP);
+    EXPECT_EQ(f.fe.m_helpShown, 0);
+  }
+  UpdateApp app;
+  f.fe.Click(*f.dlg, ID_HELP);
+  EXPECT_EQ(f.fe.m_helpShown, 1);
+  EXPECT_TRUE(f.fe.m_boxes.empty());
+  EXPECT_FALSE(f.w->ended);
+}
+
 TEST(InfoDialogTexts, PerBrand) {
   g_strProgramVersion = "2.0";
   g_strFirmwareVersion = "2.04";
@@ -215,6 +234,8 @@ TEST(InfoDialogTexts, PerBrand) {
   EXPECT_EQ(murell.strProgram, "ZVN Update\nProgramm Version: 2.0");
   EXPECT_EQ(murell.strFirmware, "Firmware Version ZVN1440: 2.04");
   EXPECT_EQ(murell.strOwner, talvo.strOwner);
+  // Until the first paint the template shows brand 0's owner line.
+  EXPECT_EQ(res::FindTemplate(IDD_ABOUTBOX)->Find(IDC_INFO_OWNER)->text, talvo.strOwner);
   for (const auto* t : {&talvo, &op}) {
     // A notice on the first line, the holder's name on the second.
     auto nl = t->strOwner.find('\n');

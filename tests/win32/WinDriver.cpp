@@ -198,23 +198,46 @@ bool ClickCloseBox(HWND hwnd) {
   for (int y = rc.top + 2; y < rc.top + 40; y += 2) {
     for (int x = rc.right - 2; x > rc.right - 80; x -= 2) {
       if (Send(hwnd, WM_NCHITTEST, 0, MAKELPARAM(x, y)) != HTCLOSE) continue;
-      int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
-      INPUT in[3] = {};
+      MovePointer(x - 3, y + 2);
+      INPUT in[2] = {};
       for (INPUT& i : in) i.type = INPUT_MOUSE;
-      in[0].mi.dx = static_cast<LONG>((x - 3) * 65535 / (cx - 1));
-      in[0].mi.dy = static_cast<LONG>((y + 2) * 65535 / (cy - 1));
-      in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-      in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-      in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+      in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+      in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
       SendInput(1, &in[0], sizeof(INPUT));
       Sleep(100);
       SendInput(1, &in[1], sizeof(INPUT));
-      Sleep(100);
-      SendInput(1, &in[2], sizeof(INPUT));
       return true;
     }
   }
   return false;
+}
+
+void MovePointer(int x, int y) {
+  int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = static_cast<LONG>(x * 65535 / (cx - 1));
+  move.mi.dy = static_cast<LONG>(y * 65535 / (cy - 1));
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  // The display reports pointer crossings of windows that were just shown
+  // a moment late, with the pointer's old place, and Wine takes that place
+  // back; so the pointer is moved, the reports are let in, and it is moved
+  // there once more.
+  POINT pt = {};
+  for (int round = 0; round < 2; ++round) {
+    SendInput(1, &move, sizeof(INPUT));
+    for (int i = 0; i < 100 && (!GetCursorPos(&pt) || pt.x != x || pt.y != y); ++i) Sleep(20);
+    Sleep(round == 0 ? 300 : 50);
+  }
+}
+
+void QuickClick(int x, int y) {
+  MovePointer(x, y);
+  INPUT in[2] = {};
+  for (INPUT& i : in) i.type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
 }
 
 bool Responds(HWND hwnd, UINT uTimeoutMs) {

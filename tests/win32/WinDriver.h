@@ -57,6 +57,11 @@ void PressOk(HWND hwndBox);
 // Real keyboard and mouse input to the foreground window.
 void PressKey(HWND hwnd, WORD vk);
 bool ClickCloseBox(HWND hwnd);
+// Puts the mouse pointer at a point of the screen.
+void MovePointer(int x, int y);
+// A left click at a point of the screen whose press and release arrive
+// together, as a touchpad tap delivers them.
+void QuickClick(int x, int y);
 // True when the window answers a sent message within the time.
 bool Responds(HWND hwnd, UINT uTimeoutMs);
 

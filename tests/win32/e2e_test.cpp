@@ -244,6 +244,88 @@ TEST(MainWindow, DeviceChoiceSetsTheUpdateCaption) {
   EXPECT_TRUE(WaitFor([&] { return e2e::ItemText(main, 1008) == "Please select device ..."; }));
 }
 
+// True once the screen shows hwnd (or one of its children) at a point.
+bool ShownAt(HWND hwnd, POINT pt) {
+  return WaitFor([&] {
+    HWND under = WindowFromPoint(pt);
+    return under == hwnd || IsChild(hwnd, under);
+  });
+}
+
+// The dropped-down list of a combo box of the program, once it shows.
+HWND DroppedList(const Program& app) {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND hwnd : app.Windows())
+          if (e2e::ClassName(hwnd) == "ComboLBox") found = hwnd;
+        return found != nullptr;
+      },
+      5000);
+  return found;
+}
+
+// Quick clicks on a list's arrow, then on an entry, choose that entry, and
+// the list drops down to the height its template gives: all five devices,
+// about eight interfaces (not 30).
+TEST(MainWindow, QuickClicksChooseEntriesOfListsAsHighAsTheirTemplates) {
+  Program app(Exe(), Work("start"), "QRT_Update_TALVO_FWV2.04.exe");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  // An inactive window would take the first click for its activation.
+  ASSERT_TRUE(WaitFor([&] {
+    SetForegroundWindow(main);
+    return GetForegroundWindow() == main;
+  }));
+  RECT client;
+  GetClientRect(main, &client);
+  const double pxPerDluY = client.bottom / 244.0;  // the template is 244 dialog units high
+
+  // The five devices need less than the template's height, so the list
+  // ends above it; the 31 interfaces fill it.
+  struct Case {
+    int id, templateHeight, index, visibleMin, visibleMax;
+    bool fills;
+  } cases[] = {{1017, 99, 4, 5, 5, false}, {1015, 82, 4, 7, 9, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    HWND combo = GetDlgItem(main, c.id);
+    RECT rc;
+    GetWindowRect(combo, &rc);
+    POINT arrow = {rc.right - 6, (rc.top + rc.bottom) / 2};
+    ASSERT_TRUE(ShownAt(combo, arrow));
+    e2e::QuickClick(arrow.x, arrow.y);
+    HWND list = DroppedList(app);
+    ASSERT_TRUE(list);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(list) != FALSE; }));
+
+    RECT lr;
+    GetWindowRect(list, &lr);
+    int entry = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+    ASSERT_GT(entry, 0);
+    int visible = (lr.bottom - lr.top) / entry;
+    EXPECT_GE(visible, c.visibleMin);
+    EXPECT_LE(visible, c.visibleMax);
+    int templateBottom = rc.top + static_cast<int>(c.templateHeight * pxPerDluY);
+    EXPECT_LE(lr.bottom, templateBottom + 2);
+    if (c.fills) {
+      EXPECT_GT(lr.bottom, templateBottom - entry - 2);
+    }
+
+    int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+    POINT pt = {(lr.left + lr.right) / 2, lr.top + 1 + (c.index - top) * entry + entry / 2};
+    ASSERT_TRUE(ShownAt(list, pt));
+    e2e::QuickClick(pt.x, pt.y);
+    EXPECT_TRUE(WaitFor([&] { return e2e::ComboSelection(main, c.id) == c.index && !IsWindowVisible(list); }));
+  }
+  EXPECT_TRUE(WaitFor(
+      [&] { return e2e::ItemText(main, 1008) == "UPDATE  FIRMWARE  OF  QRT1440  TO  VERSION  2.04"; }));
+  EXPECT_EQ(e2e::ItemText(GetDlgItem(main, 1015), 1001), "COM5");
+  EXPECT_EQ(app.WaitForDialog("", 0), nullptr);  // no box: the handlers ran quietly
+  e2e::Click(main, 1);
+  EXPECT_TRUE(app.WaitForExit(15000));
+}
+
 TEST(InfoDialog, TextsPerBrandFromTheButtonAndTheSystemMenu) {
   for (const BrandCase& b : kBrands) {
     SCOPED_TRACE(b.name);
@@ -279,6 +361,23 @@ TEST(InfoDialog, TextsPerBrandFromTheButtonAndTheSystemMenu) {
     e2e::Click(main, 1);
     EXPECT_TRUE(app.WaitForExit(15000));
   }
+}
+
+// F1 reaches the application's help, which tells that no help file is
+// installed; the program goes on.
+TEST(MainWindow, F1TellsThatNoHelpFileIsInstalled) {
+  Program app(Exe(), Work("start"), "QRT_Update_OP_FWV2.04.exe");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  e2e::PressKey(main, VK_F1);
+  HWND box = app.WaitForDialog("QRT_Update_OP_FWV2.04", 10000);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::BoxText(box).rfind("No help file found:\n", 0), 0u);
+  EXPECT_NE(e2e::BoxText(box).find("QRT_Update_OP_FWV2.04.hlp"), std::string::npos);
+  e2e::PressOk(box);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }));
+  e2e::Click(main, 1);
+  EXPECT_TRUE(app.WaitForExit(15000));
 }
 
 TEST(Ending, EnterEscapeAndTheCloseBoxEndTheProgram) {

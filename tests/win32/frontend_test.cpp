@@ -330,8 +330,8 @@ BOOL CALLBACK FindOtherDialog(HWND h, LPARAM p) {
   return TRUE;
 }
 
-BoxSeen ShowAndRead(Win32FrontEnd& fe, fw::Dialog* owner, HWND main, const std::string& text,
-                    const std::string& caption, fw::MsgIcon icon) {
+// Runs act, reading and confirming the message box it opens.
+BoxSeen SeeBox(HWND main, const std::function<void()>& act) {
   BoxSeen seen;
   DWORD tid = GetCurrentThreadId();
   std::atomic<bool> done{false};
@@ -356,9 +356,16 @@ BoxSeen ShowAndRead(Win32FrontEnd& fe, fw::Dialog* owner, HWND main, const std::
       Sleep(20);
     }
   });
-  int result = fe.MessageBox(owner, text, caption, icon);
+  act();
   done = true;
   watcher.join();
+  return seen;
+}
+
+BoxSeen ShowAndRead(Win32FrontEnd& fe, fw::Dialog* owner, HWND main, const std::string& text,
+                    const std::string& caption, fw::MsgIcon icon) {
+  int result = 0;
+  BoxSeen seen = SeeBox(main, [&] { result = fe.MessageBox(owner, text, caption, icon); });
   EXPECT_EQ(result, IDOK);
   return seen;
 }
@@ -409,11 +416,35 @@ TEST_F(Win32Window, InputGivenDuringACommandIsDropped) {
     RECT rc;
     EXPECT_FALSE(GetUpdateRect(hwnd, &rc, FALSE));  // drawn before returning
 
-    // Input queued while a command's handler runs is dropped after it.
+    // Input queued while a long command runs (here the USB probe, quiet
+    // without its library) is dropped after it; a selection change, or any
+    // other notification, keeps it: the press and release of a quick click
+    // may both be waiting then.
     PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_DEVICE, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDC_DEVICE)));
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_DEVICE, CBN_DROPDOWN),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDC_DEVICE)));
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE));
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_USBPROBE, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDC_USBPROBE)));
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE));
+    EXPECT_FALSE(dlg.IsEnded());
+  });
+}
+
+// F1 (WM_HELP) is the Help command of the application object; no help file
+// ships with the program, and the user is told so.
+TEST_F(Win32Window, HelpTellsThatNoHelpFileIsInstalled) {
+  UpdateApp app;
+  UpdateDialog dlg;
+  app.m_pMainWnd = &dlg;
+  Scripted::Run(dlg, [&](HWND hwnd) {
+    HELPINFO hi = {sizeof hi, HELPINFO_WINDOW, IDC_UPDATE, GetDlgItem(hwnd, IDC_UPDATE), 0, {0, 0}};
+    BoxSeen help = SeeBox(hwnd, [&] { SendMessageA(hwnd, WM_HELP, 0, reinterpret_cast<LPARAM>(&hi)); });
+    EXPECT_EQ(help.text.rfind("No help file found:\n", 0), 0u) << help.text;
+    EXPECT_NE(help.text.find(".hlp"), std::string::npos);
+    EXPECT_EQ(help.owner, hwnd);
     EXPECT_FALSE(dlg.IsEnded());
   });
 }

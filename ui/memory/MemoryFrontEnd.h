@@ -79,6 +79,7 @@ class MemoryFrontEnd : public fw::FrontEnd {
   std::vector<RecordedBox> m_boxes;
   std::vector<MemoryWindow> m_closedWindows;  // windows of ended modal runs, last state
   std::vector<std::string> m_fileFilters;
+  int m_helpShown = 0;  // F1 requests that reached the application's help
   int m_commonControlsInitialised = 0;
 
   // ---- fw::FrontEnd -------------------------------------------------------------
@@ -109,6 +110,7 @@ class MemoryFrontEnd : public fw::FrontEnd {
   void RepaintNow(fw::Dialog& dlg) override;
   bool AppendSystemMenu(fw::Dialog& dlg, unsigned command, const std::string& text) override;
   void SetIcon(fw::Dialog& dlg, fw::IconHandle icon, bool bigIcon) override;
+  void ShowHelp(fw::Dialog*) override { ++m_helpShown; }
   std::string FileOpenDialog(fw::Dialog& dlg, const std::string& filter, bool fileMustExist) override;
   void SendClose(fw::Dialog& dlg) override;
   bool IsIconic(fw::Dialog& dlg) override;

@@ -58,6 +58,32 @@ void OnCommand(fw::Dialog& dlg, WPARAM wParam) {
   } else if (!isList && code == BN_CLICKED) {
     // Push buttons, and IDOK/IDCANCEL from the Enter and Escape keys.
     dlg.HandleCommand(fw::Msg::Command, id);
+    // Everything the user typed or clicked while a long command ran is
+    // dropped, so that nothing is acted on after it. Only then: a combo
+    // box's notifications arrive while the press and release of a quick
+    // click wait in the queue, and the list needs both.
+    if (dlg.IsLongCommand(id)) Win32FrontEnd::DiscardPendingInput();
+  }
+}
+
+// With common controls 6 a combo box drops down to as many entries as its
+// "minimum visible" count (30 unless told), whatever height the template
+// gives; it is told the count that fits the template's height.
+void FitDropDownHeights(fw::Dialog& dlg, HWND hwnd) {
+  const res::DialogTemplate* t = res::FindTemplate(dlg.TemplateId());
+  if (!t) return;
+  for (const res::ControlTemplate& c : t->controls) {
+    if (c.kind != res::ControlKind::ComboDropDown) continue;
+    HWND item = GetDlgItem(hwnd, c.id);
+    RECT dropped = {0, 0, 1, c.cy};
+    MapDialogRect(hwnd, &dropped);
+    RECT field = {};
+    GetWindowRect(item, &field);
+    LRESULT entry = SendMessageW(item, CB_GETITEMHEIGHT, 0, 0);
+    if (!item || entry <= 0) continue;
+    // The list's own border takes two pixels.
+    long visible = (dropped.bottom - (field.bottom - field.top) - 2) / entry;
+    SendMessageW(item, CB_SETMINVISIBLE, static_cast<WPARAM>(visible < 1 ? 1 : visible), 0);
   }
 }
 
@@ -79,6 +105,7 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
     w->dlg->m_pWindow = w;
     FillInitialLists(*w->dlg, hwnd);
+    FitDropDownHeights(*w->dlg, hwnd);
     return w->dlg->HandleInitDialog() ? TRUE : FALSE;
   }
   auto* w = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, DWLP_USER));
@@ -87,21 +114,19 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_COMMAND:
       OnCommand(dlg, wParam);
-      // Everything the user typed or clicked while the command ran is
-      // dropped, so that nothing is acted on after it.
-      Win32FrontEnd::DiscardPendingInput();
       return TRUE;
-    case WM_SYSCOMMAND: {
-      bool callDefault = dlg.HandleSysCommand(static_cast<unsigned>(wParam), static_cast<long>(lParam));
-      if (callDefault) return FALSE;
-      Win32FrontEnd::DiscardPendingInput();
-      return TRUE;
-    }
+    case WM_SYSCOMMAND:
+      return dlg.HandleSysCommand(static_cast<unsigned>(wParam), static_cast<long>(lParam)) ? FALSE : TRUE;
     case WM_PAINT:
       if (!dlg.HandlePaint()) return FALSE;
       // A handler that did not validate the window would be asked again
       // at once; the dialog counts as painted.
       if (GetUpdateRect(hwnd, nullptr, FALSE)) ValidateRect(hwnd, nullptr);
+      return TRUE;
+    case WM_HELP:
+      // F1, in either window: the standard Help command, which the
+      // application object handles.
+      dlg.HandleCommand(fw::Msg::Command, ID_HELP);
       return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(dlg.HandleQueryDragIcon());
@@ -315,6 +340,23 @@ bool Win32FrontEnd::AppendSystemMenu(fw::Dialog& dlg, unsigned command, const st
 void Win32FrontEnd::SetIcon(fw::Dialog& dlg, fw::IconHandle icon, bool bigIcon) {
   if (HWND hwnd = Hwnd(dlg))
     SendMessageA(hwnd, WM_SETICON, bigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void Win32FrontEnd::ShowHelp(fw::Dialog* owner) {
+  // The help file is the program's own name with ".hlp", beside it; none
+  // ships with the program, and the user is told so rather than nothing.
+  char module[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  std::string path = module;
+  std::string::size_type dot = path.find_last_of('.'), slash = path.find_last_of('\\');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);
+  path += ".hlp";
+  HWND hwnd = owner ? Hwnd(*owner) : nullptr;
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    WinHelpA(hwnd, path.c_str(), HELP_FINDER, 0);
+    return;
+  }
+  MessageBox(owner, "No help file found:\n" + path, fw::g_strAppName, fw::MsgIcon::Warning);
 }
 
 std::string Win32FrontEnd::FileOpenDialog(fw::Dialog& dlg, const std::string& filter, bool fileMustExist) {

@@ -46,6 +46,7 @@ class Win32FrontEnd : public fw::FrontEnd {
   void RepaintNow(fw::Dialog& dlg) override;
   bool AppendSystemMenu(fw::Dialog& dlg, unsigned command, const std::string& text) override;
   void SetIcon(fw::Dialog& dlg, fw::IconHandle icon, bool bigIcon) override;
+  void ShowHelp(fw::Dialog* owner) override;
   std::string FileOpenDialog(fw::Dialog& dlg, const std::string& filter, bool fileMustExist) override;
   void SendClose(fw::Dialog& dlg) override;
   bool IsIconic(fw::Dialog& dlg) override;

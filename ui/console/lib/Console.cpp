@@ -56,8 +56,8 @@ std::string ConsoleUsage() {
          "  --as NAME         run as if the executable were named NAME: brand (TALVO, OP, MURELL),\n"
          "                    firmware version (after FWV) and the WRAPIMAGES keyword come from\n"
          "                    NAME; message boxes are titled NAME without a .exe extension\n"
-         "  --interface NAME  choose COM1..COM29, USB or GPIB in the interface list\n"
-         "                    (USB is refused as in the window and COM1 stays chosen)\n"
+         "  --interface NAME  choose COM1..COM29 or GPIB in the interface list (USB, which the\n"
+         "                    window refuses, is a usage error)\n"
          "  --device D        choose entry 0..4 of the device list, or a model: QRT1220, QRT1230,\n"
          "                    QRT1430, QRT1440, ZVN1440 (the MURELL list cannot be changed)\n"
          "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
@@ -78,8 +78,23 @@ std::string ConsoleUsage() {
          "boxes go to standard error as 'CAPTION (ICON): TEXT' and are confirmed at once.\n"
          "A progress bar is drawn on standard error when it is a terminal.\n"
          "\n"
-         "exit status: the error code the last action left (0 for success); 64 for a usage\n"
-         "error; 78 when the name holds no brand keyword.\n";
+         "exit status: the error code the last action left, or the console's own 64 and 78:\n"
+         "   0  success\n"
+         "   1  a HEX file cannot be opened\n"
+         "   2  no HEX file selected (create), or a page's data not acknowledged (update)\n"
+         "   3  a page's checksum refused by the device\n"
+         "   4  a page address not echoed\n"
+         "   5  the page count not echoed\n"
+         "   6  wrong or no device\n"
+         "   7  a firmware container missing or incomplete\n"
+         "   8  a page's checksum not confirmed, or a failed send\n"
+         "   9  a HEX record failed its checksum\n"
+         "  10  a HEX data record reaches beyond the firmware image\n"
+         "  11  a HEX file holding no data record\n"
+         "  64  usage error\n"
+         "  78  the name holds no brand keyword (within its first 1024 characters)\n"
+         "  99  the COM port cannot be opened (update), or a container cannot be written or\n"
+         "      reads back different (create)\n";
 }
 
 ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
@@ -103,6 +118,12 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     } else if (a == "--interface") {
       std::string v = value("COM1..COM29, USB or GPIB");
       if (!o.strError.empty()) break;
+      // The window refuses USB after the choice; a script gets a refusal
+      // before anything runs, not an update over the COM1 left chosen.
+      if (v == "USB") {
+        o.strError = "USB is not supported at the moment: choose COM1..COM29 or GPIB";
+        break;
+      }
       if (InterfaceIndex(v) < 0) {
         o.strError = "unknown interface '" + v + "'";
         break;
@@ -115,6 +136,10 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     } else if (a == "--port") {
       std::string v = value("a device path");
       if (!o.strError.empty()) break;
+      if (v.empty()) {
+        o.strError = "--port needs a device path";
+        break;
+      }
       o.steps.push_back({ConsoleStep::Port, v});
     } else if (IsAction(a)) {
       o.steps.push_back({ConsoleStep::Action, a});
@@ -168,7 +193,7 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
   fw::SetFrontEnd(pPrevious);
   EndProgressLine();
 
-  if (BrandOfFileName(FileNameOfPath(ModulePath())) < 0) return kExitNoBrand;
+  if (BrandOfFileName(StartFileName()) < 0) return kExitNoBrand;
   return m_nExit;
 }
 
