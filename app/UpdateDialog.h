@@ -38,8 +38,9 @@ class UpdateDialog : public fw::Dialog {
   void VerifyContainer(const std::string& strFileName);
   void ImportHexFile(const std::string& strFileName);
 
-  // Device link over COM or GPIB.
-  void SendString(const std::string& str);
+  // Device link over COM or GPIB. SendString returns 1 when every write
+  // call succeeded (a write time-out is no failure), else 0.
+  int SendString(const std::string& str);
   int SendByte(char ch);
   std::string ReceiveString(int n);
 

@@ -230,17 +230,19 @@ TEST(SimEngine, FaultAndOptionSyntax) {
 
   sim::SimOptions opts;
   EXPECT_EQ(1, sim::ParseSimArgs({"--channels", "2", "--family", "12x0", "--baud=115200", "--exit-after-fwue",
-                                  "--fault", "main:e2@5,ch1:noclose", "--fault", "ch2:silent"},
+                                  "--fault", "main:e2@5,ch1:noclose", "--fault", "ch2:silent", "--adapter-latency", "16"},
                                  opts, strError));
   EXPECT_EQ("QRT1230", opts.config.strIdent);
   EXPECT_EQ(2, opts.config.nChannels);  // an explicit count wins over the family's
   EXPECT_EQ(115200UL, opts.nBaud);
+  EXPECT_EQ(16u, opts.nAdapterLatencyMs);
   EXPECT_TRUE(opts.bExitAfterFwue);
   EXPECT_EQ(3u, opts.config.faults.size());
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--channels", "5"}, {"--channels"}, {"--family", "13x0"},
                                              {"--baud", "-1"}, {"--close-char", "ab"}, {"--bogus"},
-                                             {"--exit-after-fwue=1"}, {"--max-seconds", "soon"}}) {
+                                             {"--exit-after-fwue=1"}, {"--max-seconds", "soon"},
+                                             {"--adapter-latency", "256"}, {"--adapter-latency", "1.5"}}) {
     sim::SimOptions badOpts;
     EXPECT_EQ(0, sim::ParseSimArgs(bad, badOpts, strError)) << bad[0];
   }
