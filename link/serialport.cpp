@@ -1,6 +1,7 @@
 // SerialPort: one operating-system handle per COM port number, each transfer
-// one synchronous platform call (one byte, or one whole outgoing string). The manager reports its own
-// configuration failures in error boxes; everything else is left to callers.
+// one synchronous platform call (one byte, or one whole outgoing string). The
+// manager reports its own configuration failures in error boxes; everything
+// else is left to callers.
 #include "link/serialport.h"
 
 #include <string>
