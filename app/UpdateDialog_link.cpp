@@ -16,9 +16,17 @@ bool IsSerialSlot(int nInterface) { return nInterface >= 0 && nInterface < Seria
 }  // namespace
 
 int UpdateDialog::SendString(const std::string& str) {
-  int nSent = 1;
-  for (char ch : str) nSent &= SendByte(ch);
-  return nSent;
+  // A COM port takes the whole string in one write call: a USB-serial
+  // adapter makes one USB transfer per call, and one call per character
+  // would hold the line to about one character per 1 ms USB frame. GPIB
+  // keeps one ibwrt per character.
+  if (m_nInterface != kInterfaceGpib) {
+    if (!IsSerialSlot(m_nInterface)) return 0;
+    return m_serial.WriteString(m_nInterface, str);
+  }
+  int nOk = 1;
+  for (char ch : str) nOk &= SendByte(ch);
+  return nOk;
 }
 
 int UpdateDialog::SendByte(char ch) {

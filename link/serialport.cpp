@@ -1,6 +1,7 @@
 // SerialPort: one operating-system handle per COM port number, each transfer
-// one synchronous platform call for one byte. The manager reports its own
-// configuration failures in error boxes; everything else is left to callers.
+// one synchronous platform call (one byte, or one whole outgoing string). The
+// manager reports its own configuration failures in error boxes; everything
+// else is left to callers.
 #include "link/serialport.h"
 
 #include <string>
@@ -109,6 +110,13 @@ int SerialPort::SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t d
 int SerialPort::WriteByte(int n, std::uint8_t byData) {
   m_dwBytesWritten = 0;
   return platform::WriteFile(m_hPort[n], &byData, 1, &m_dwBytesWritten) ? 1 : 0;
+}
+
+int SerialPort::WriteString(int n, const std::string& str) {
+  m_dwBytesWritten = 0;
+  if (str.empty()) return 1;
+  return platform::WriteFile(m_hPort[n], str.data(), static_cast<std::uint32_t>(str.size()), &m_dwBytesWritten) ? 1
+                                                                                                               : 0;
 }
 
 int SerialPort::ReadByte(int n, char* pch) {

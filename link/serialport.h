@@ -1,5 +1,6 @@
 // SerialPort: the program's COM ports, one operating-system handle per port
-// number in 30 slots. Every transfer is one synchronous call for one byte.
+// number in 30 slots. Every transfer is one synchronous call: one byte, or
+// one whole outgoing string.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,10 @@ class SerialPort {
   int SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t dwReadMultiplier, std::uint32_t dwReadConstant,
                   std::uint32_t dwWriteMultiplier, std::uint32_t dwWriteConstant);
   int WriteByte(int n, std::uint8_t byData);
+  // The whole string in one write call, under the port's write time-outs
+  // (multiplier per byte plus constant); 1 if that call succeeded, as
+  // WriteByte. An empty string makes no call.
+  int WriteString(int n, const std::string& str);
   int ReadByte(int n, char* pch);
   void Purge(int n, std::uint32_t dwFlags);
   void PurgeReceive(int n);

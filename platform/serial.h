@@ -52,11 +52,12 @@ constexpr std::uint32_t kPurgeTxClear = 0x0004;
 constexpr std::uint32_t kPurgeRxClear = 0x0008;
 
 // Opens COM port n for reading and writing, exclusively, existing device
-// only, synchronous I/O. Windows opens "//./COM<n>"; POSIX opens the path in
-// QRTUPDATE_COM<n>, else /dev/ttyS<n-1>, refuses anything that is not a
+// only, synchronous I/O. Windows opens "//./COM<n>"; POSIX opens the path
+// ComPortPath(n) gives (platform/ports.h), refuses anything that is not a
 // terminal or that another opener holds (flock), and puts the line in raw
 // mode while keeping its speed, format and flow control, as a Windows port
-// keeps them between opens. Returns kInvalidHandle on failure.
+// keeps them between opens; on Linux it asks for low-latency mode until the
+// port is closed. Returns kInvalidHandle on failure.
 // POSIX notes: SetCommState refuses what Windows refuses (unknown speed, data
 // bits outside 5..8, equal XON and XOFF characters with software flow control
 // on) and leaves the port unchanged then; modem lines a device lacks (a
@@ -66,7 +67,7 @@ bool GetCommState(SerialHandle h, CommState& state);
 bool SetCommState(SerialHandle h, const CommState& state);
 bool GetCommTimeouts(SerialHandle h, CommTimeouts& timeouts);
 bool SetCommTimeouts(SerialHandle h, const CommTimeouts& timeouts);
-// One byte each; on a time-out the call succeeds with *pdwCount == 0.
+// Any length; on a time-out the call succeeds with *pdwCount short of length.
 bool WriteFile(SerialHandle h, const void* buffer, std::uint32_t length, std::uint32_t* pdwCount);
 bool ReadFile(SerialHandle h, void* buffer, std::uint32_t length, std::uint32_t* pdwCount);
 bool PurgeComm(SerialHandle h, std::uint32_t flags);

@@ -153,6 +153,13 @@ int ParseSimArgs(const std::vector<std::string>& args, SimOptions& opts, std::st
         return 0;
       }
       opts.nBaud = static_cast<unsigned long>(dNumber);
+    } else if (strOpt == "--adapter-latency") {
+      if (!value(strArg)) return 0;
+      if (!ParseNumber(strArg, 0, 255, dNumber) || dNumber != static_cast<unsigned>(dNumber)) {
+        strError = "--adapter-latency must be a whole number of milliseconds, 1 to 255 (0 = no adapter)";
+        return 0;
+      }
+      opts.nAdapterLatencyMs = static_cast<unsigned>(dNumber);
     } else if (strOpt == "--link") {
       if (!value(opts.strLink)) return 0;
     } else if (strOpt == "--report") {

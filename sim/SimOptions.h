@@ -15,6 +15,7 @@ struct SimOptions {
   std::string strReport;     // --report: JSON report file
   std::string strDumpDir;    // --dump-dir: per-controller binary dumps
   unsigned long nBaud = 0;   // --baud: wire pacing, 0 = none
+  unsigned nAdapterLatencyMs = 0;  // --adapter-latency: USB-serial adapter's latency timer, 0 = none
   bool bExitAfterFwue = false;
   double dMaxSeconds = 0;    // --max-seconds: give up after this long, 0 = never
   bool bVerbose = false;

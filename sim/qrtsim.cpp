@@ -40,6 +40,12 @@
 //                          character time after the previous one, and each sent
 //                          character leaves one character time after the previous one.
 //                          0 (default) = no pacing.
+//   --adapter-latency MS   play a USB-serial adapter (FTDI style) between the device and
+//                          the PC: what the device sends reaches the PC only at the ticks
+//                          of a free-running MS-millisecond latency timer, or at once when
+//                          62 bytes (one USB packet) are buffered. 1..255; 0 (default) = none.
+//                          The PC side of the model (one USB frame per write call) is
+//                          sim/adapter's preloaded library.
 //   --link PATH            also create the symlink PATH to the slave (an existing symlink
 //                          is replaced, anything else refused; removed at exit)
 //   --report FILE          write the JSON record (commands, pages per controller, see
@@ -91,6 +97,10 @@ volatile sig_atomic_t g_bStop = 0;
 
 constexpr std::size_t kMaxPendingOutput = 65536;
 
+// The payload of one full-speed USB packet of an FTDI adapter (64 bytes less
+// two status bytes): a full packet goes to the PC without waiting.
+constexpr std::size_t kAdapterPacket = 62;
+
 void OnSignal(int) { g_bStop = 1; }
 
 struct TimedByte {
@@ -102,6 +112,7 @@ void Usage(FILE* pFile) {
   std::fputs(
       "usage: qrtsim [--family 12x0|14x0] [--channels N] [--main-version S] [--channel-version [N=]S]\n"
       "              [--idn S] [--close-char C] [--fault TARGET:KIND[@K][=VALUE]]... [--baud N]\n"
+      "              [--adapter-latency MS]\n"
       "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
       "              [--max-seconds T] [--verbose] [--help] [--version]\n"
       "fault kinds: ident silent announce addr noa1 e2 badsum noclose hangup; targets: main ch1..ch4\n",
@@ -119,6 +130,8 @@ class Runner {
   void ReadInput(Clock::time_point now);
   void Deliver(Clock::time_point now);
   void Flush(Clock::time_point now);
+  std::size_t Releasable(Clock::time_point now);
+  Clock::time_point LastTick(Clock::time_point now) const;
   void SaveRecord();
   void WaitUntilTaken();
   void RemoveLink();
@@ -134,6 +147,9 @@ class Runner {
   Clock::time_point m_rxLast;
   Clock::time_point m_txLast;
   Clock::time_point m_lastInput;
+  Clock::duration m_adapterTick{0};  // the adapter's latency timer; 0: no adapter
+  Clock::time_point m_start;         // the timer runs from here
+  std::size_t m_nReleased = 0;       // bytes at the front of m_tx the adapter has let go
   bool m_bIdleDone = true;
   std::size_t m_nLogged = 0;
 };
@@ -201,19 +217,41 @@ void Runner::Deliver(Clock::time_point now) {
   }
 }
 
+Clock::time_point Runner::LastTick(Clock::time_point now) const {
+  return m_start + ((now - m_start) / m_adapterTick) * m_adapterTick;
+}
+
+// How many answered bytes the PC may have now: those whose wire time is
+// over; behind an adapter, only those it has let go, at a tick of its
+// latency timer or as a full packet.
+std::size_t Runner::Releasable(Clock::time_point now) {
+  std::size_t nArrived = 0;
+  while (nArrived < m_tx.size() && m_tx[nArrived].due <= now) ++nArrived;
+  if (m_adapterTick.count() == 0) return nArrived;
+  const Clock::time_point tick = LastTick(now);
+  std::size_t nAtTick = m_nReleased;
+  while (nAtTick < nArrived && m_tx[nAtTick].due <= tick) ++nAtTick;
+  m_nReleased = nAtTick;
+  while (nArrived - m_nReleased >= kAdapterPacket) m_nReleased += kAdapterPacket;
+  return m_nReleased;
+}
+
 void Runner::Flush(Clock::time_point now) {
+  std::size_t n = Releasable(now);
+  if (n == 0) return;
   std::string strBatch;
-  std::size_t n = 0;
-  while (n < m_tx.size() && m_tx[n].due <= now) strBatch += m_tx[n++].c;
-  if (strBatch.empty()) return;
+  for (std::size_t i = 0; i < n; ++i) strBatch += m_tx[i].c;
   ssize_t nWritten = write(m_fdMaster, strBatch.data(), strBatch.size());
+  std::size_t nGone = 0;
   if (nWritten > 0) {
-    m_tx.erase(m_tx.begin(), m_tx.begin() + nWritten);
+    nGone = static_cast<std::size_t>(nWritten);
   } else if (nWritten < 0 && errno == EIO) {
     // No one holds the port: what the device says is lost, as on a cable
     // with nothing at the other end.
-    m_tx.erase(m_tx.begin(), m_tx.begin() + static_cast<std::ptrdiff_t>(n));
+    nGone = n;
   }
+  m_tx.erase(m_tx.begin(), m_tx.begin() + static_cast<std::ptrdiff_t>(nGone));
+  m_nReleased = m_nReleased > nGone ? m_nReleased - nGone : 0;
 }
 
 // A hang-up discards what the updater has not read yet. Waits (at most two
@@ -270,6 +308,10 @@ int Runner::Run() {
     // Character times at high baud rates are tens of microseconds.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   }
+  if (m_opts.nAdapterLatencyMs > 0) {
+    m_adapterTick = std::chrono::milliseconds(m_opts.nAdapterLatencyMs);
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  }
   if (!m_opts.strLink.empty()) {
     // Only a link (a stale one of an earlier run) is replaced: a file or
     // folder of that name is someone's data.
@@ -308,7 +350,7 @@ int Runner::Run() {
   signal(SIGPIPE, SIG_IGN);
 
   Clock::time_point start = Clock::now();
-  m_rxLast = m_txLast = m_lastInput = start;
+  m_rxLast = m_txLast = m_lastInput = m_start = start;
   int nFwueSeen = 0;
   const auto kIdleAfter = std::chrono::milliseconds(500);
   while (!g_bStop) {
@@ -345,7 +387,17 @@ int Runner::Run() {
     // Output that is due but was not taken (the updater reads nothing and
     // the pty is full) waits for room rather than for a clock.
     bool bBlocked = !m_tx.empty() && m_tx.front().due <= now;
-    if (!m_tx.empty() && !bBlocked) wait = std::min(wait, m_tx.front().due - now);
+    if (m_adapterTick.count() > 0) {
+      // Behind the adapter the next release is the next tick or the
+      // moment a packet fills.
+      bBlocked = m_nReleased > 0;
+      if (!m_tx.empty() && !bBlocked) {
+        wait = std::min(wait, LastTick(now) + m_adapterTick - now);
+        if (m_tx.size() >= kAdapterPacket) wait = std::min(wait, m_tx[kAdapterPacket - 1].due - now);
+      }
+    } else if (!m_tx.empty() && !bBlocked) {
+      wait = std::min(wait, m_tx.front().due - now);
+    }
     if (!m_bIdleDone) wait = std::min(wait, m_lastInput + kIdleAfter - now);
     if (wait < Clock::duration::zero()) wait = Clock::duration::zero();
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();

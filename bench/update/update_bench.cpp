@@ -6,9 +6,23 @@
 //                           protocol's fixed pauses). Counter "vs_bound".
 //   FullUpdateUnpaced       no pacing: what the updater itself costs, as its
 //                           CPU time (user + system) per update ("cpu_s").
-// Run: <build>/bin/update_bench (configure with -DQRT_BENCH=ON).
+//   UpdateAt19200Baud/latency_ms:L/per_char:C
+//                           the console program (a child process, unchanged)
+//                           at the update's own 19200 baud: L 0 over the plain
+//                           pty; L > 0 through the USB-serial adapter model
+//                           (qrtsim --adapter-latency L, and the preloaded
+//                           library that makes each write call wait for the
+//                           next 1 ms USB frame); C 1 splits every write call
+//                           into one call per character. Counter "vs_bound".
+//                           About 3 to 6 minutes each.
+// Run: <build>/bin/update_bench (configure with -DQRT_BENCH=ON); one figure:
+// update_bench --benchmark_filter='UpdateAt19200Baud/latency_ms:16/per_char:0'.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +31,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
@@ -98,6 +113,65 @@ bool RunUpdate(BenchDir& dir, const std::vector<std::string>& simOptions, double
   return bOk && !sim.Commands().empty() && sim.Commands().back() == "FWUE";
 }
 
+// One update by the console program as a child process, as a user runs it,
+// through the adapter model when nLatencyMs > 0. Returns false when the
+// update did not succeed.
+bool RunConsoleUpdate(BenchDir& dir, long nLatencyMs, bool bPerChar, double* pWall) {
+  // One write call per character takes about twice the bound: more than
+  // the simulator's usual guard.
+  std::vector<std::string> simOptions = {"--baud", "19200", "--max-seconds", "900"};
+  if (nLatencyMs > 0) simOptions.insert(simOptions.end(), {"--adapter-latency", std::to_string(nLatencyMs)});
+  SimProcess sim(simOptions, (dir.path / "sim").string());
+  if (!sim.Started()) return false;
+
+  std::vector<std::string> env;
+  for (char** pp = environ; *pp; ++pp) env.emplace_back(*pp);
+  if (nLatencyMs > 0) {
+    env.push_back(std::string("LD_PRELOAD=") + QRT_ADAPTER_FRAMES);
+    env.push_back("QRT_ADAPTER_PORT=" + sim.SlavePath());
+    if (bPerChar) env.push_back("QRT_ADAPTER_SPLIT=1");
+  }
+  std::vector<std::string> args = {QRT_QRTUPDATE_PATH, "--as",     "QRT_Update_OP_FWV2.04", "--interface", "COM3",
+                                   "--port",           sim.SlavePath(), "--device",           "QRT1440",    "update"};
+  std::vector<char*> argv, envp;
+  for (auto& str : args) argv.push_back(str.data());
+  argv.push_back(nullptr);
+  for (auto& str : env) envp.push_back(str.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+  const auto t0 = std::chrono::steady_clock::now();
+  pid_t pid = -1;
+  int nSpawn = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  int nStatus = -1;
+  if (nSpawn == 0) waitpid(pid, &nStatus, 0);
+  *pWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  sim.Stop();
+  return nSpawn == 0 && WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0 && !sim.Commands().empty() &&
+         sim.Commands().back() == "FWUE";
+}
+
+void UpdateAt19200Baud(benchmark::State& state) {
+  BenchDir dir;
+  const double dBound = WireBoundSeconds(19200);
+  double dTotal = 0;
+  for (auto _ : state) {
+    double dWall = 0;
+    if (!RunConsoleUpdate(dir, state.range(0), state.range(1) != 0, &dWall)) {
+      state.SkipWithError("the update failed");
+      return;
+    }
+    state.SetIterationTime(dWall);
+    dTotal += dWall;
+  }
+  state.counters["bound_s"] = dBound;
+  state.counters["vs_bound"] = dTotal / static_cast<double>(state.iterations()) / dBound;
+}
+
 void FullUpdateAt115200Baud(benchmark::State& state) {
   BenchDir dir;
   const double dBound = WireBoundSeconds(115200);
@@ -135,5 +209,16 @@ void FullUpdateUnpaced(benchmark::State& state) {
 
 BENCHMARK(FullUpdateAt115200Baud)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(FullUpdateUnpaced)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+// The plain pty; the adapter model at 16 ms and at 1 ms; at 16 ms with one
+// write call per character, for comparison.
+BENCHMARK(UpdateAt19200Baud)
+    ->ArgNames({"latency_ms", "per_char"})
+    ->Args({0, 0})
+    ->Args({16, 0})
+    ->Args({1, 0})
+    ->Args({16, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 // the line settings, poll() for the read and write time-outs, flock() plus
 // TIOCEXCL for exclusive access. Only descriptors opened here are accepted, so
 // a stray handle can never close or configure a descriptor of someone else.
+// On Linux an open port is put in low-latency mode while it is held.
 #include "platform/serial.h"
 
 #include <fcntl.h>
@@ -11,12 +12,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
+
+#include "platform/ports.h"
 
 namespace platform {
 
@@ -27,6 +33,7 @@ constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
 struct PortRecord {
   CommState state;        // the fields termios cannot hold are kept here
   CommTimeouts timeouts;  // zero: reads and writes wait without limit, as on Windows
+  bool bLowLatencySet = false;  // this open turned low-latency mode on; closing turns it off
 };
 
 std::mutex g_portsLock;
@@ -48,10 +55,33 @@ bool IsKnown(SerialHandle h) {
   return FindPort(h, rec);
 }
 
-std::string DevicePath(int n) {
-  std::string strVar = "QRTUPDATE_COM" + std::to_string(n);
-  if (const char* path = std::getenv(strVar.c_str()); path && *path) return path;
-  return "/dev/ttyS" + std::to_string(n - 1);
+// Low-latency mode: the driver hands received bytes on at once instead of
+// batching them, and a USB-serial adapter's latency timer (FTDI: 16 ms by
+// default) drops to 1 ms, so that every short reply of the device is not
+// held back. Devices without the setting (a pseudo-terminal, a driver that
+// refuses) are left as they are, without a word. Returns true when this call
+// turned the mode on.
+bool EnterLowLatency(int fd) {
+#ifdef __linux__
+  serial_struct ss{};
+  if (ioctl(fd, TIOCGSERIAL, &ss) != 0 || (ss.flags & ASYNC_LOW_LATENCY)) return false;
+  ss.flags |= ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &ss) == 0;
+#else
+  (void)fd;
+  return false;
+#endif
+}
+
+void LeaveLowLatency(int fd) {
+#ifdef __linux__
+  serial_struct ss{};
+  if (ioctl(fd, TIOCGSERIAL, &ss) != 0) return;
+  ss.flags &= ~ASYNC_LOW_LATENCY;
+  (void)ioctl(fd, TIOCSSERIAL, &ss);
+#else
+  (void)fd;
+#endif
 }
 
 struct BaudEntry {
@@ -100,11 +130,11 @@ int RemainingMs(Clock::time_point deadline) {
 }  // namespace
 
 SerialHandle OpenComPort(int n) {
-  if (n < 1) {
+  std::string strPath = ComPortPath(n);
+  if (strPath.empty()) {
     errno = ENOENT;
     return kInvalidHandle;
   }
-  std::string strPath = DevicePath(n);
   int fd = ::open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kInvalidHandle;
   // Exclusive as a Windows COM port with no sharing: flock holds off every
@@ -141,6 +171,7 @@ SerialHandle OpenComPort(int n) {
   (void)tcsetattr(fd, TCSANOW, &tio);
 
   PortRecord rec;
+  rec.bLowLatencySet = EnterLowLatency(fd);
   rec.state.fBinary = true;
   rec.state.fDtrControl = 1;
   rec.state.fRtsControl = 1;
@@ -400,6 +431,7 @@ bool PurgeComm(SerialHandle h, std::uint32_t flags) {
 
 bool CloseHandle(SerialHandle h) {
   int fd = static_cast<int>(h);
+  bool bLowLatencySet = false;
   {
     std::lock_guard<std::mutex> lock(g_portsLock);
     auto it = g_ports.find(fd);
@@ -407,8 +439,11 @@ bool CloseHandle(SerialHandle h) {
       errno = EBADF;
       return false;
     }
+    bLowLatencySet = it->second.bLowLatencySet;
     g_ports.erase(it);
   }
+  // The port is left as it was found.
+  if (bLowLatencySet) LeaveLowLatency(fd);
   (void)ioctl(fd, TIOCNXCL);
   return ::close(fd) == 0;
 }

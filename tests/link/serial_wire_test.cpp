@@ -372,7 +372,8 @@ TEST(SerialHangUp, VanishingPeerGivesAShortReplyWithoutHanging) {
   EXPECT_EQ("OK", d.dlg->ReceiveString(10));
   EXPECT_LT(MsSince(t0), 20000);
   t0 = Clock::now();
-  d.dlg->SendString("E?");
+  // The whole string's write call fails, and the caller is told.
+  EXPECT_EQ(0, d.dlg->SendString("E?"));
   EXPECT_EQ("", d.dlg->ReceiveString(5));
   EXPECT_LT(MsSince(t0), 20000);
   d.fe.Close(*d.dlg);

@@ -230,11 +230,12 @@ TEST(SimEngine, FaultAndOptionSyntax) {
 
   sim::SimOptions opts;
   EXPECT_EQ(1, sim::ParseSimArgs({"--channels", "2", "--family", "12x0", "--baud=115200", "--exit-after-fwue",
-                                  "--fault", "main:e2@5,ch1:noclose", "--fault", "ch2:silent"},
+                                  "--fault", "main:e2@5,ch1:noclose", "--fault", "ch2:silent", "--adapter-latency", "16"},
                                  opts, strError));
   EXPECT_EQ("QRT1230", opts.config.strIdent);
   EXPECT_EQ(2, opts.config.nChannels);  // an explicit count wins over the family's
   EXPECT_EQ(115200UL, opts.nBaud);
+  EXPECT_EQ(16u, opts.nAdapterLatencyMs);
   EXPECT_TRUE(opts.bExitAfterFwue);
   EXPECT_EQ(3u, opts.config.faults.size());
   for (const std::vector<std::string>& bad :
@@ -243,7 +244,8 @@ TEST(SimEngine, FaultAndOptionSyntax) {
                                              {"--exit-after-fwue=1"}, {"--max-seconds", "soon"},
                                              {"--main-version", "0203"}, {"--main-version", "020300001"},
                                              {"--channel-version", ""}, {"--channel-version", "2=0105"},
-                                             {"--channel-version", "010500001"}}) {
+                                             {"--channel-version", "010500001"},
+                                             {"--adapter-latency", "256"}, {"--adapter-latency", "1.5"}}) {
     sim::SimOptions badOpts;
     EXPECT_EQ(0, sim::ParseSimArgs(bad, badOpts, strError)) << bad[0];
   }

@@ -5,6 +5,7 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
 #include "qrt_version.h"
+#include "platform/ports.h"
 
 namespace ui {
 
@@ -23,7 +24,8 @@ const char* IconName(fw::MsgIcon icon) {
 }
 
 bool IsAction(const std::string& s) {
-  return s == "show" || s == "info" || s == "update" || s == "create" || s == "check" || s == "probe-usb";
+  return s == "show" || s == "info" || s == "update" || s == "create" || s == "check" || s == "probe-usb" ||
+         s == "ports";
 }
 
 // The interface list's index for a name, or -1.
@@ -61,7 +63,8 @@ std::string ConsoleUsage() {
          "  --device D        choose entry 0..4 of the device list, or a model: QRT1220, QRT1230,\n"
          "                    QRT1430, QRT1440, ZVN1440 (the MURELL list cannot be changed)\n"
          "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
-         "                    QRTUPDATE_COM<n>; without it COM n is /dev/ttyS<n-1>)\n"
+         "                    QRTUPDATE_COM<n>; without it COM1..COM9 are /dev/ttyS0..8,\n"
+         "                    COM10..COM19 /dev/ttyUSB0..9, COM20..COM29 /dev/ttyACM0..9)\n"
          "  --help            this text\n"
          "  --version         print the program version\n"
          "\n"
@@ -73,6 +76,8 @@ std::string ConsoleUsage() {
          "  create     click \"Create Enc File\" (only where the name holds WRAPIMAGES)\n"
          "  check      click the identification check\n"
          "  probe-usb  click the USB probe\n"
+         "  ports      list the COM ports there are now, one 'COM<n> TAB path TAB description'\n"
+         "             line each (needs no brand in the name)\n"
          "\n"
          "Lines the program adds to its list go to standard output as they are added. Message\n"
          "boxes go to standard error as 'CAPTION (ICON): TEXT' and are confirmed at once.\n"
@@ -176,6 +181,7 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
     return kExitUsage;
   }
   m_pOptions = &options;
+  if (OnlyPorts(options)) return ListPortsAlone(options);
   if (!options.strAs.empty()) {
     g_strModulePathOverride = options.strAs;
     fw::g_strAppName = AppNameOfPath(options.strAs);
@@ -255,9 +261,41 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
     Click(dlg, IDC_CHECK);
   } else if (a == "probe-usb") {
     Click(dlg, IDC_USBPROBE);
+  } else if (a == "ports") {
+    ListPorts();
   }
   EndProgressLine();
   return true;
+}
+
+bool ConsoleFrontEnd::OnlyPorts(const ConsoleOptions& options) {
+  for (const auto& s : options.steps)
+    if (s.kind == ConsoleStep::Action && s.value != "ports") return false;
+  return true;
+}
+
+// A listing needs no window: --interface and --port are taken as the window
+// would take them, and nothing else is shown.
+int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
+  int nCom = 1;
+  std::string strPort;
+  for (const auto& s : options.steps) {
+    if (s.kind == ConsoleStep::Interface && InterfaceIndex(s.value) < 29) nCom = InterfaceIndex(s.value) + 1;
+    if (s.kind == ConsoleStep::Port) strPort = s.value;
+    if (s.kind != ConsoleStep::Action) continue;
+    if (!strPort.empty()) SetComPortPath(nCom, strPort);
+    ListPorts();
+  }
+  return 0;
+}
+
+void ConsoleFrontEnd::ListPorts() {
+  std::vector<std::string> notes;
+  for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
+    m_out << "COM" << port.n << "\t" << port.strPath << "\t" << port.strDescription << "\n";
+  m_out.flush();
+  for (const std::string& strNote : notes) m_err << "qrtupdate: " << strNote << "\n";
+  m_err.flush();
 }
 
 void ConsoleFrontEnd::Show(fw::Dialog& dlg) {

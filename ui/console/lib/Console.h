@@ -47,6 +47,9 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void RunSteps(fw::Dialog& dlg);
   bool DoStep(fw::Dialog& dlg, const ConsoleStep& step);
   void Show(fw::Dialog& dlg);
+  static bool OnlyPorts(const ConsoleOptions& options);
+  int ListPortsAlone(const ConsoleOptions& options);
+  void ListPorts();
   void UsageError(const std::string& strText);
   void EndProgressLine();
 

@@ -1,0 +1,210 @@
+// POSIX COM port numbers: the QRTUPDATE_COM<n> variables, else a fixed
+// device per number (platform/ports.h); the listing reads what sysfs knows
+// of each serial device.
+#include "platform/ports.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <system_error>
+
+namespace platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Device name prefixes and the COM number of their unit 0; ten units each.
+struct ComRange {
+  const char* pszPrefix;
+  int nFirst;
+  int nCount;
+};
+constexpr ComRange kRanges[] = {{"ttyS", 1, 9}, {"ttyUSB", 10, 10}, {"ttyACM", 20, 10}};
+
+constexpr int kMaxCom = 29;
+
+std::string DeviceRoot() {
+  const char* psz = std::getenv("QRTUPDATE_DEVICE_ROOT");
+  return psz ? psz : "";
+}
+
+std::string Variable(int n) {
+  std::string strVar = "QRTUPDATE_COM" + std::to_string(n);
+  const char* psz = std::getenv(strVar.c_str());
+  return psz ? psz : "";
+}
+
+// The range of a serial device name ("ttyUSB3": ttyUSB, unit 3), or null.
+const ComRange* RangeOfDevice(const std::string& strName, int* pnUnit) {
+  for (const ComRange& r : kRanges) {
+    std::string strPrefix = r.pszPrefix;
+    if (strName.size() <= strPrefix.size() || strName.size() > strPrefix.size() + 6 ||
+        strName.compare(0, strPrefix.size(), strPrefix) != 0 ||
+        strName.find_first_not_of("0123456789", strPrefix.size()) != std::string::npos)
+      continue;
+    *pnUnit = std::stoi(strName.substr(strPrefix.size()));
+    return &r;
+  }
+  return nullptr;
+}
+
+bool IsCharDevice(const std::string& strPath) {
+  struct stat st {};
+  return ::stat(strPath.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+std::string FirstLine(const fs::path& path) {
+  std::ifstream in(path);
+  std::string str;
+  std::getline(in, str);
+  while (!str.empty() && (str.back() == ' ' || str.back() == '\r' || str.back() == '\t')) str.pop_back();
+  return str;
+}
+
+// The UART types serial_core reports in sysfs "type"; 0 is no UART found.
+std::string UartName(int nType) {
+  static const char* const kNames[] = {"",       "8250",     "16450",  "16550",  "16550A",  "Cirrus",  "16650",
+                                       "16650V2", "16750", "Startech", "16C950", "16654", "16850"};
+  if (nType > 0 && nType < static_cast<int>(sizeof kNames / sizeof kNames[0])) return kNames[nType];
+  return "";
+}
+
+int UartType(const fs::path& ttyDir) {
+  std::string str = FirstLine(ttyDir / "type");
+  if (str.empty() || str.find_first_not_of("0123456789") != std::string::npos || str.size() > 4) return 0;
+  return std::stoi(str);
+}
+
+// What sysfs says of tty strName: for a USB adapter its maker, product,
+// vendor:product and serial number; for a UART its type; and the driver.
+std::string Describe(const std::string& strRoot, const std::string& strName) {
+  std::error_code ec;
+  fs::path ttyDir = fs::path(strRoot + "/sys/class/tty") / strName;
+  fs::path device = fs::canonical(ttyDir / "device", ec);
+  if (ec) return "";
+  // Newer kernels put the serial core's own port and controller devices
+  // between a UART's tty and its hardware; the driver is the hardware's.
+  fs::path hardware = device;
+  while (hardware.has_relative_path() && fs::canonical(hardware / "subsystem", ec).filename() == "serial-base")
+    hardware = hardware.parent_path();
+  std::string strDriver = fs::canonical(hardware / "driver", ec).filename().string();
+  if (ec) strDriver.clear();
+  std::string strDetails;
+  auto add = [&](const std::string& str) {
+    if (!str.empty()) strDetails += (strDetails.empty() ? "" : ", ") + str;
+  };
+  std::string strText;
+  // The USB device is the nearest folder above the port with a vendor id
+  // (the interface's parent for ttyACM, one more level for ttyUSB).
+  fs::path sysTop = fs::canonical(strRoot + "/sys", ec);
+  fs::path usb;
+  for (fs::path p = device; !ec && p.has_relative_path() && p != sysTop; p = p.parent_path()) {
+    if (fs::exists(p / "idVendor")) {
+      usb = p;
+      break;
+    }
+  }
+  if (!usb.empty()) {
+    strText = FirstLine(usb / "manufacturer");
+    std::string strProduct = FirstLine(usb / "product");
+    if (!strProduct.empty()) strText += (strText.empty() ? "" : " ") + strProduct;
+    add("USB " + FirstLine(usb / "idVendor") + ":" + FirstLine(usb / "idProduct"));
+    std::string strSerial = FirstLine(usb / "serial");
+    if (!strSerial.empty()) add("serial " + strSerial);
+  } else {
+    std::string strUart = UartName(UartType(ttyDir));
+    strText = strUart.empty() ? "serial port" : strUart + " UART";
+  }
+  if (!strDriver.empty()) add("driver " + strDriver);
+  if (strDetails.empty()) return strText;
+  return strText.empty() ? strDetails : strText + " (" + strDetails + ")";
+}
+
+// Why the user cannot open a port that is there, or "".
+std::string PermissionNote(int n, const std::string& strPath) {
+  if (::access(strPath.c_str(), R_OK | W_OK) == 0) return "";
+  std::string strNote = "COM" + std::to_string(n) + ": " + strPath + ": no permission to read and write it";
+  struct stat st {};
+  if (::stat(strPath.c_str(), &st) == 0) {
+    if (const group* g = ::getgrgid(st.st_gid); g && st.st_gid != 0)
+      strNote += "; members of group " + std::string(g->gr_name) + " may";
+  }
+  return strNote;
+}
+
+}  // namespace
+
+std::string ComPortPath(int n) {
+  if (n < 1 || n > kMaxCom) return "";
+  if (std::string strVar = Variable(n); !strVar.empty()) return strVar;
+  for (const ComRange& r : kRanges) {
+    if (n >= r.nFirst && n < r.nFirst + r.nCount)
+      return DeviceRoot() + "/dev/" + r.pszPrefix + std::to_string(n - r.nFirst);
+  }
+  return "";
+}
+
+std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
+  auto note = [&](const std::string& str) {
+    if (pNotes && !str.empty()) pNotes->push_back(str);
+  };
+  const std::string strRoot = DeviceRoot();
+  std::map<int, ComPortEntry> ports;
+
+  // The variables come first: they take their numbers from the devices.
+  for (int n = 1; n <= kMaxCom; ++n) {
+    std::string strPath = Variable(n);
+    if (strPath.empty()) continue;
+    if (!IsCharDevice(strPath)) {
+      note("COM" + std::to_string(n) + ": QRTUPDATE_COM" + std::to_string(n) + "=" + strPath + " is no device");
+      continue;
+    }
+    std::error_code ec;
+    std::string strName = fs::canonical(strPath, ec).filename().string();
+    std::string strDescription = ec ? "" : Describe(strRoot, strName);
+    strDescription = "QRTUPDATE_COM" + std::to_string(n) + (strDescription.empty() ? "" : ": " + strDescription);
+    ports[n] = {n, strPath, strDescription};
+  }
+
+  // Then the serial devices sysfs knows, where /dev has them. Of the ttyS
+  // ports only those with a UART behind them count: the kernel keeps
+  // placeholders for ports that may not exist.
+  std::error_code ec;
+  std::map<std::string, int> devices;  // name -> COM number (0: none), in name order
+  const fs::path ttyClass = strRoot + "/sys/class/tty";
+  for (const auto& entry : fs::directory_iterator(ttyClass, ec)) {
+    std::string strName = entry.path().filename().string();
+    int nUnit = 0;
+    const ComRange* pRange = RangeOfDevice(strName, &nUnit);
+    if (!pRange || (pRange == &kRanges[0] && UartType(ttyClass / strName) == 0)) continue;
+    devices[strName] = nUnit < pRange->nCount ? pRange->nFirst + nUnit : 0;
+  }
+  for (const auto& [strName, n] : devices) {
+    std::string strPath = strRoot + "/dev/" + strName;
+    if (!IsCharDevice(strPath)) continue;
+    if (n == 0) {
+      note(strPath + ": no COM number; use --port " + strPath);
+    } else if (ports.count(n)) {
+      note(strPath + ": COM" + std::to_string(n) + " is QRTUPDATE_COM" + std::to_string(n) + "; use --port " +
+           strPath);
+    } else {
+      ports[n] = {n, strPath, Describe(strRoot, strName)};
+    }
+  }
+
+  std::vector<ComPortEntry> list;
+  for (const auto& [n, port] : ports) {
+    note(PermissionNote(n, port.strPath));
+    list.push_back(port);
+  }
+  return list;
+}
+
+}  // namespace platform

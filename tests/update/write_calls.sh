@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# One write call per outgoing string on a COM port, through the USB-serial
+# adapter model: a full QRT1440 update by the console program with the
+# adapter's frame library preloaded (it logs every write call on the port and
+# makes it wait for the next 1 ms USB frame) against qrtsim behind a 2 ms
+# latency timer. Every page must go out as three write calls (address, data,
+# checksum) and every command as one, and every controller must receive its
+# container's pages unchanged.
+#
+# usage: write_calls.sh QRTUPDATE QRTSIM FRAME_LIBRARY
+set -u
+qrtupdate=$1 qrtsim=$2 frames=$3
+
+work=$(mktemp -d /tmp/qrt-write-calls.XXXXXX)
+simpid=
+cleanup() {
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work" || exit 1
+for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
+
+"$qrtsim" --adapter-latency 2 --dump-dir dump --max-seconds 120 --exit-after-fwue >sim.out &
+simpid=$!
+pty=
+for i in $(seq 100); do
+  pty=$(head -n 1 sim.out 2>/dev/null)
+  [ -n "$pty" ] && break
+  sleep 0.1
+done
+[ -n "$pty" ] || { echo "FAIL: qrtsim printed no port"; exit 1; }
+
+# A sanitizer build wants its runtime first; the frame library comes before it.
+ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" LD_PRELOAD=$frames QRT_ADAPTER_PORT=$pty \
+  QRT_ADAPTER_LOG=$work/writes "$qrtupdate" --as QRT_Update_OP_FWV2.04 --interface COM3 --port "$pty" \
+  --device QRT1440 update >stdout 2>stderr
+status=$?
+wait "$simpid"
+simpid=
+
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if ! "${@:2}"; then echo "FAIL: $1"; fail=1; fi
+}
+check "the update succeeds (status $status)" [ "$status" -eq 0 ]
+check "the success box" grep -q "Firmware successfully updated" stderr
+# 350 main pages and 4 x 80 channel pages; FWU0 and the announcement, per
+# channel FWUn, FWU and the announcement, and FWUE: 670 x 3 + 2 + 12 + 1.
+calls=$(wc -l <writes)
+check "2025 write calls on the port, not $calls" [ "$calls" -eq 2025 ]
+data=$(grep -cx 512 writes)
+check "each of the 670 pages' data in one write call, not $data" [ "$data" -eq 670 ]
+check "main controller's pages" cmp -s <(head -c $((350 * 256)) FW1C.qrt) dump/main.bin
+for c in 1 2 3 4; do
+  check "channel $c's pages" cmp -s <(head -c $((80 * 256)) FW2B.qrt) dump/ch$c.bin
+done
+[ "$fail" -eq 0 ] && echo "ok: $calls write calls for 670 pages"
+exit $fail
