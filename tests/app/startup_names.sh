@@ -5,6 +5,7 @@ set -u
 exe=$1
 runner=${2:-}
 readme=$3
+manpage=${4:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail=0
@@ -71,5 +72,11 @@ expect "statuses listed" "$(printf '%s\n' "$statuses" | awk '{print $1}' | tr '\
 while IFS= read -r status; do
   grep -qxF -- "$status" "$readme" || { echo "FAIL: README lacks [$status]"; fail=1; }
 done <<<"$statuses"
+# ... and the manual page lists the same statuses.
+if [ -n "$manpage" ]; then
+  expect "manual page statuses" \
+    "$(sed -n '/^\.SH EXIT STATUS/,/^\.SH FILES/p' "$manpage" | sed -n 's/^\.B \([0-9][0-9]*\)$/\1/p' | tr '\n' ' ')" \
+    "$(printf '%s\n' "$statuses" | awk '{print $1}' | tr '\n' ' ')"
+fi
 
 exit $fail
