@@ -167,6 +167,16 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bPro
 
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
+namespace {
+// What a usage error prints after its reason: the synopsis and where the rest
+// is, so the reason is not lost above the whole help text.
+std::string ShortUsage() {
+  const std::string strUsage = ConsoleUsage();
+  return strUsage.substr(0, strUsage.find("\n\n") + 1) +
+         "Run 'qrtupdate --help' for the options, actions and exit statuses.\n";
+}
+}  // namespace
+
 int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
   if (options.bHelp) {
     m_out << ConsoleUsage();
@@ -177,7 +187,7 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
     return 0;
   }
   if (!options.strError.empty()) {
-    m_err << "qrtupdate: " << options.strError << "\n" << ConsoleUsage();
+    m_err << "qrtupdate: " << options.strError << "\n" << ShortUsage();
     return kExitUsage;
   }
   m_pOptions = &options;
@@ -316,7 +326,7 @@ void ConsoleFrontEnd::Show(fw::Dialog& dlg) {
 }
 
 void ConsoleFrontEnd::UsageError(const std::string& strText) {
-  m_err << "qrtupdate: " << strText << "\n" << ConsoleUsage();
+  m_err << "qrtupdate: " << strText << "\n" << ShortUsage();
   m_bUsageError = true;
   m_nExit = kExitUsage;
 }
