@@ -19,10 +19,11 @@ bindir=$(cd "$(dirname "$exe")" && pwd)
 export WINEPREFIX="$(dirname "$bindir")/wineprefix-ports"
 export WINEDEBUG=-all
 
+. "$(dirname "$0")/../qrtsim-lib.sh"
 work=$(mktemp -d /tmp/qrt-wine-ports.XXXXXX)
 simpid=
 cleanup() {
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  sim_kill
   wine reg delete 'HKLM\Software\Wine\Ports' /v $com /f >/dev/null 2>&1
   wineserver -k 2>/dev/null
   rm -rf "$work"
@@ -35,15 +36,7 @@ check() {  # check DESCRIPTION COMMAND...
 }
 
 bash "$runner" "$exe" --help >/dev/null 2>&1  # makes the prefix on first use
-"$qrtsim" --max-seconds 240 --fault main:e2@1 >"$work/sim.out" &
-simpid=$!
-pty=
-for i in $(seq 100); do
-  pty=$(head -n 1 "$work/sim.out" 2>/dev/null)
-  [ -n "$pty" ] && break
-  sleep 0.1
-done
-[ -n "$pty" ] || { echo "FAIL: qrtsim printed no port"; exit 1; }
+sim_start "$work/sim.out" "$qrtsim" --max-seconds 240 --fault main:e2@1 || exit 1
 
 if ! wine reg add 'HKLM\Software\Wine\Ports' /v $com /d "$pty" /f >/dev/null 2>&1; then
   echo "FAIL: cannot write Wine's Ports key"

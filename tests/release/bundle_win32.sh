@@ -24,10 +24,11 @@ for f in "$win32/bin/qrtupdate.exe" "$win32/standin/GPIB-32.DLL" "$native/qrtupd
   [ -f "$f" ] || { echo "FAIL: $f is missing: build the 32-bit and the native build first"; exit 1; }
 done
 export WINEPREFIX=$win32/wineprefix32
+. "$(dirname "$0")/../qrtsim-lib.sh"
 work=$(mktemp -d /tmp/qrt-bundle-win32.XXXXXX)
 simpid=
 cleanup() {
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  sim_kill
   rm -f "$WINEPREFIX/dosdevices/com7"
   rm -rf "$work"
 }
@@ -73,15 +74,8 @@ aname=QRT_Update_WRAPIMAGES_TALVO_FWV2.04
 mkdir -p "$work/a"
 cp "$work/hex"/*.hex "$work/a/"
 cp "$win32/bin/qrtupdate.exe" "$work/a/$aname.exe"
-"$native/qrtsim" --family 14x0 --channels 4 --report "$work/a-report.json" --dump-dir "$work/a-dump" \
-  --max-seconds 900 --exit-after-fwue >"$work/a-sim.out" &
-simpid=$!
-pty=
-for _ in $(seq 100); do
-  pty=$(head -n 1 "$work/a-sim.out" 2>/dev/null)
-  [ -n "$pty" ] && break
-  sleep 0.1
-done
+sim_start "$work/a-sim.out" "$native/qrtsim" --family 14x0 --channels 4 --report "$work/a-report.json" \
+  --dump-dir "$work/a-dump" --max-seconds 900 --exit-after-fwue || exit 1
 "$run32" --prepare || exit 1
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com7"
 start=$SECONDS
@@ -89,16 +83,7 @@ start=$SECONDS
   >"$work/a.out" 2>"$work/a.err")
 rc=$?
 echo "run A: $((SECONDS - start)) s"
-# After "FWUE" qrtsim ends by itself once it has taken everything; after a
-# failed run it is stopped.
-for _ in $(seq 50); do
-  kill -0 "$simpid" 2>/dev/null || break
-  [ $rc -eq 0 ] || break
-  sleep 0.1
-done
-kill "$simpid" 2>/dev/null
-wait "$simpid" 2>/dev/null
-simpid=
+sim_finish "$rc"
 check "A: exit status 0 (got $rc)" test $rc -eq 0
 check "A: TALVO title" test "$(line "$work/a.out" title)" = "TALVO QRT Update"
 check "A: version in the caption" test "$(line "$work/a.out" update-button)" = \

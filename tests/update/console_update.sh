@@ -22,10 +22,11 @@ if [ "$mode" = com ] && [ ! -x "$qrtsim" ]; then
   exit 77
 fi
 
+. "$(dirname "$0")/../qrtsim-lib.sh"
 work=$(mktemp -d /tmp/qrt-console-update.XXXXXX)
 simpid=
 cleanup() {
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  sim_kill
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -52,14 +53,13 @@ run_update() {
   local out=$1; shift
   mkdir -p "$out"
   if [ "$mode" = com ]; then
-    "$qrtsim" --report "$out/report.json" --dump-dir "$out/dump" --max-seconds 240 --exit-after-fwue "$@" >"$out/sim.out" &
-    simpid=$!
-    local pty= i
-    for i in $(seq 100); do
-      pty=$(head -n 1 "$out/sim.out" 2>/dev/null)
-      [ -n "$pty" ] && break
-      sleep 0.1
-    done
+    local pty
+    if ! sim_start "$out/sim.out" "$qrtsim" --report "$out/report.json" --dump-dir "$out/dump" --max-seconds 240 \
+      --exit-after-fwue "$@"; then
+      sim_kill
+      status=1
+      return
+    fi
     if [ -n "$runner" ]; then
       ln -sfn "$pty" "$WINEPREFIX/dosdevices/${com,,}"
       timeout 240 bash "$runner" "$qrtupdate" --as "$name" --interface $com --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
@@ -67,16 +67,7 @@ run_update() {
       timeout 240 "$qrtupdate" --as "$name" --interface $com --port "$pty" --device QRT1440 update >"$out/stdout" 2>"$out/stderr"
     fi
     status=$?
-    # After "FWUE" (which awaits no reply) qrtsim ends by itself once it has
-    # taken everything; otherwise it is stopped.
-    for i in $(seq 50); do
-      kill -0 "$simpid" 2>/dev/null || break
-      [ "$status" -eq 0 ] || break
-      sleep 0.1
-    done
-    kill "$simpid" 2>/dev/null
-    wait "$simpid" 2>/dev/null
-    simpid=
+    sim_finish "$status"
     [ -n "$runner" ] && rm -f "$WINEPREFIX/dosdevices/${com,,}"
   else
     local opts="--family 14x0 --channels 4 --report $(winpath "$out/report.json") --dump-dir $(winpath "$out/dump") $*"

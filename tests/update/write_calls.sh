@@ -11,25 +11,18 @@
 set -u
 qrtupdate=$1 qrtsim=$2 frames=$3
 
+. "$(dirname "$0")/../qrtsim-lib.sh"
 work=$(mktemp -d /tmp/qrt-write-calls.XXXXXX)
 simpid=
 cleanup() {
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  sim_kill
   rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work" || exit 1
 for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
 
-"$qrtsim" --adapter-latency 2 --dump-dir dump --max-seconds 120 --exit-after-fwue >sim.out &
-simpid=$!
-pty=
-for i in $(seq 100); do
-  pty=$(head -n 1 sim.out 2>/dev/null)
-  [ -n "$pty" ] && break
-  sleep 0.1
-done
-[ -n "$pty" ] || { echo "FAIL: qrtsim printed no port"; exit 1; }
+sim_start sim.out "$qrtsim" --adapter-latency 2 --dump-dir dump --max-seconds 120 --exit-after-fwue || exit 1
 
 # A sanitizer build wants its runtime first; the frame library comes before it.
 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" LD_PRELOAD=$frames QRT_ADAPTER_PORT=$pty \

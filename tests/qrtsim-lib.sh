@@ -1,0 +1,43 @@
+# Sourced by the test scripts that play the power supply with qrtsim: starting
+# it on a fresh pseudo-terminal and stopping it again. The scripts keep the
+# simulator's process id in simpid, so their exit traps can call sim_kill.
+
+# sim_start OUT QRTSIM [ARGS...]: starts qrtsim in the background with its
+# output in OUT; sets simpid, and pty to the slave's path it prints first.
+# Fails (with a FAIL line) when no path appears within ten seconds.
+sim_start() {
+  local out=$1 i
+  shift
+  "$@" >"$out" &
+  simpid=$!
+  pty=
+  for i in $(seq 100); do
+    pty=$(head -n 1 "$out" 2>/dev/null)
+    [ -n "$pty" ] && return 0
+    sleep 0.1
+  done
+  echo "FAIL: qrtsim printed no port"
+  return 1
+}
+
+# sim_finish RC: after an update that ended with RC. After "FWUE" (which
+# awaits no reply) qrtsim ends by itself once it has taken everything, so a
+# successful run gives it five seconds; otherwise it is stopped at once.
+sim_finish() {
+  local i
+  for i in $(seq 50); do
+    kill -0 "$simpid" 2>/dev/null || break
+    [ "$1" -eq 0 ] || break
+    sleep 0.1
+  done
+  sim_kill
+}
+
+# sim_kill: stops the simulator if one is running and waits for it.
+sim_kill() {
+  if [ -n "${simpid:-}" ]; then
+    kill "$simpid" 2>/dev/null
+    wait "$simpid" 2>/dev/null
+  fi
+  simpid=
+}
