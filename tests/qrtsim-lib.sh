@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the test scripts that play the power supply with qrtsim: starting
 # it on a fresh pseudo-terminal and stopping it again. The scripts keep the
 # simulator's process id in simpid, so their exit traps can call sim_kill.
@@ -24,8 +25,8 @@ sim_start() {
 # awaits no reply) qrtsim ends by itself once it has taken everything, so a
 # successful run gives it five seconds; otherwise it is stopped at once.
 sim_finish() {
-  local i
-  for i in $(seq 50); do
+  local _
+  for _ in $(seq 50); do
     kill -0 "$simpid" 2>/dev/null || break
     [ "$1" -eq 0 ] || break
     sleep 0.1
