@@ -7,12 +7,12 @@
 # output in OUT; sets simpid, and pty to the slave's path it prints first.
 # Fails (with a FAIL line) when no path appears within ten seconds.
 sim_start() {
-  local out=$1 i
+  local out=$1 _
   shift
   "$@" >"$out" &
   simpid=$!
   pty=
-  for i in $(seq 100); do
+  for _ in $(seq 100); do
     pty=$(head -n 1 "$out" 2>/dev/null)
     [ -n "$pty" ] && return 0
     sleep 0.1
