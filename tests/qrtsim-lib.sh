@@ -42,3 +42,25 @@ sim_kill() {
   fi
   simpid=
 }
+
+# sim_workdir NAME [CLEANUP]: makes the work folder /tmp/qrt-NAME.XXXXXX (in
+# work), removed at exit after the simulator is stopped and the function
+# CLEANUP, if given, has run.
+sim_workdir() {
+  work=$(mktemp -d "/tmp/qrt-$1.XXXXXX") || exit 1
+  simpid=
+  sim_cleanup=${2:-}
+  trap sim_exit EXIT
+}
+sim_exit() {
+  sim_kill
+  if [ -n "$sim_cleanup" ]; then "$sim_cleanup"; fi
+  rm -rf "$work"
+}
+
+# sim_random_containers: the five containers, of random bytes, in the
+# current folder.
+sim_random_containers() {
+  local f
+  for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
+}

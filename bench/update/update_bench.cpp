@@ -155,13 +155,15 @@ bool RunConsoleUpdate(BenchDir& dir, long nLatencyMs, bool bPerChar, double* pWa
          sim.Commands().back() == "FWUE";
 }
 
-void UpdateAt19200Baud(benchmark::State& state) {
-  BenchDir dir;
-  const double dBound = WireBoundSeconds(19200);
+// Times full updates made by pfnRun (which reports one update's wall time)
+// and reports their mean against the wire-time bound at nBaud.
+template <typename Run>
+void TimeAgainstBound(benchmark::State& state, int nBaud, Run pfnRun) {
+  const double dBound = WireBoundSeconds(nBaud);
   double dTotal = 0;
   for (auto _ : state) {
     double dWall = 0;
-    if (!RunConsoleUpdate(dir, state.range(0), state.range(1) != 0, &dWall)) {
+    if (!pfnRun(&dWall)) {
       state.SkipWithError("the update failed");
       return;
     }
@@ -172,21 +174,19 @@ void UpdateAt19200Baud(benchmark::State& state) {
   state.counters["vs_bound"] = dTotal / static_cast<double>(state.iterations()) / dBound;
 }
 
+void UpdateAt19200Baud(benchmark::State& state) {
+  BenchDir dir;
+  TimeAgainstBound(state, 19200, [&](double* pWall) {
+    return RunConsoleUpdate(dir, state.range(0), state.range(1) != 0, pWall);
+  });
+}
+
 void FullUpdateAt115200Baud(benchmark::State& state) {
   BenchDir dir;
-  const double dBound = WireBoundSeconds(115200);
-  double dTotal = 0;
-  for (auto _ : state) {
-    double dWall = 0, dCpu = 0;
-    if (!RunUpdate(dir, {"--baud", "115200"}, &dWall, &dCpu)) {
-      state.SkipWithError("the update failed");
-      return;
-    }
-    state.SetIterationTime(dWall);
-    dTotal += dWall;
-  }
-  state.counters["bound_s"] = dBound;
-  state.counters["vs_bound"] = dTotal / static_cast<double>(state.iterations()) / dBound;
+  TimeAgainstBound(state, 115200, [&](double* pWall) {
+    double dCpu = 0;
+    return RunUpdate(dir, {"--baud", "115200"}, pWall, &dCpu);
+  });
   state.counters["wire_chars"] = static_cast<double>(WireCharacters());
 }
 

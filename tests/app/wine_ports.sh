@@ -20,15 +20,11 @@ export WINEPREFIX="$(dirname "$bindir")/wineprefix-ports"
 export WINEDEBUG=-all
 
 . "$(dirname "$0")/../qrtsim-lib.sh"
-work=$(mktemp -d /tmp/qrt-wine-ports.XXXXXX)
-simpid=
-cleanup() {
-  sim_kill
+forget_port() {
   wine reg delete 'HKLM\Software\Wine\Ports' /v $com /f >/dev/null 2>&1
   wineserver -k 2>/dev/null
-  rm -rf "$work"
 }
-trap cleanup EXIT
+sim_workdir wine-ports forget_port
 
 fail=0
 check() {  # check DESCRIPTION COMMAND...

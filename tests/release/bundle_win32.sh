@@ -25,14 +25,8 @@ for f in "$win32/bin/qrtupdate.exe" "$win32/standin/GPIB-32.DLL" "$native/qrtupd
 done
 export WINEPREFIX=$win32/wineprefix32
 . "$(dirname "$0")/../qrtsim-lib.sh"
-work=$(mktemp -d /tmp/qrt-bundle-win32.XXXXXX)
-simpid=
-cleanup() {
-  sim_kill
-  rm -f "$WINEPREFIX/dosdevices/com7"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+unmap_com7() { rm -f "$WINEPREFIX/dosdevices/com7"; }
+sim_workdir bundle-win32 unmap_com7
 fail=0
 check() {  # check DESCRIPTION COMMAND...
   if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; fail=1; fi

@@ -23,15 +23,9 @@ if [ "$mode" = com ] && [ ! -x "$qrtsim" ]; then
 fi
 
 . "$(dirname "$0")/../qrtsim-lib.sh"
-work=$(mktemp -d /tmp/qrt-console-update.XXXXXX)
-simpid=
-cleanup() {
-  sim_kill
-  rm -rf "$work"
-}
-trap cleanup EXIT
+sim_workdir console-update
 cd "$work" || exit 1
-for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
+sim_random_containers
 
 fail=0
 check() {  # check DESCRIPTION COMMAND...

@@ -12,15 +12,9 @@ set -u
 qrtupdate=$1 qrtsim=$2 frames=$3
 
 . "$(dirname "$0")/../qrtsim-lib.sh"
-work=$(mktemp -d /tmp/qrt-write-calls.XXXXXX)
-simpid=
-cleanup() {
-  sim_kill
-  rm -rf "$work"
-}
-trap cleanup EXIT
+sim_workdir write-calls
 cd "$work" || exit 1
-for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
+sim_random_containers
 
 sim_start sim.out "$qrtsim" --adapter-latency 2 --dump-dir dump --max-seconds 120 --exit-after-fwue || exit 1
 
