@@ -1,0 +1,44 @@
+// Every result code the program can end with, in one table: the codes a
+// command leaves in m_nError, the console's own and the exit statuses of an
+// interrupted update. --help, the manual page and the machine-readable
+// output read their meanings from here.
+#pragma once
+#include <cstdint>
+
+enum ResultCodeValue : std::int32_t {
+  kResultOk = 0,
+  kErrorHexOpen = 1,            // a HEX file cannot be opened
+  kErrorNoHexOrNoAck = 2,       // no HEX file selected (create), or page data not answered "A1" (update)
+  kErrorChecksumRefused = 3,    // a page checksum refused with "E2"
+  kErrorAddressEcho = 4,        // a page address not echoed
+  kErrorAnnounceEcho = 5,       // the page count not echoed
+  kErrorWrongDevice = 6,        // the identification does not match
+  kErrorContainerMissing = 7,   // a firmware container missing or incomplete
+  kErrorNotConfirmed = 8,       // a page checksum not confirmed, or a failed send
+  kErrorHexChecksum = 9,        // a HEX record failed its checksum
+  kErrorHexBeyondImage = 10,    // a HEX data record reaches beyond the image
+  kErrorHexNoData = 11,         // a HEX file holding no data record
+  kErrorHexRecordType = 12,     // a HEX record of a type the import does not read
+  kExitUsage = 64,              // console: usage error
+  kExitNoBrand = 78,            // console: the name holds no brand keyword
+  kErrorPortOpen = 99,          // the COM port cannot be opened (update) ...
+  kErrorContainerWrite = 99,    // ... or a container cannot be written or reads back different (create)
+  kExitHangup = 129,            // console: update stopped by SIGHUP
+  kExitInterrupt = 130,         // console: update stopped by SIGINT (Ctrl-C, Ctrl-Break)
+  kExitTerminate = 143,         // console: update stopped by SIGTERM
+};
+
+struct ResultCode {
+  std::int32_t nCode;
+  const char* pszMeaning;  // the line --help prints after the number
+  bool bEndsRun;           // true when the code stops the command at once;
+                           // false when the transfer goes on (2, 8) and only
+                           // the end result is spoiled
+};
+
+// All rows, sorted by code.
+const ResultCode* ResultCodes(int* pnCount);
+// The row of a code, or nullptr for a code the program never leaves.
+const ResultCode* FindResultCode(std::int32_t nCode);
+// The meaning of a code, or "unknown code" for one outside the table.
+const char* ResultMeaning(std::int32_t nCode);
