@@ -12,13 +12,10 @@
 
 #include "app/framework.h"
 #include "image/FirmwareImage.h"
+#include "link/DeviceLink.h"
 #include "link/serialport.h"
 
 enum Brand : std::int32_t { kBrandTalvo = 0, kBrandOp = 1, kBrandMurell = 2 };
-
-// Interface values kept in m_nInterface: the interface list's index plus one.
-constexpr int kInterfaceUsb = 30;
-constexpr int kInterfaceGpib = 31;
 
 // Application-wide values, set once at start-up.
 extern std::int32_t g_nBrand;

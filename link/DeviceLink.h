@@ -9,6 +9,17 @@
 
 class SerialPort;
 
+// Interface values of a run (kept in UpdateDialog::m_nInterface): the
+// interface list's index plus one. COM1..COM29, then USB, then GPIB.
+constexpr std::int32_t kInterfaceComFirst = 1;
+constexpr std::int32_t kInterfaceComLast = 29;
+constexpr std::int32_t kInterfaceUsb = 30;
+constexpr std::int32_t kInterfaceGpib = 31;
+
+constexpr bool IsComInterface(std::int32_t nInterface) {
+  return nInterface >= kInterfaceComFirst && nInterface <= kInterfaceComLast;
+}
+
 // What a run opens: the COM port number (1 to 29) or the GPIB settings.
 struct LinkSettings {
   std::int32_t nInterface = 0;  // 1..29 COM, 31 GPIB

@@ -118,7 +118,8 @@ int ParseFault(const std::string& strText, Fault& fault, std::string& strError) 
   static const std::pair<const char*, FaultKind> kKinds[] = {
       {"ident", FaultKind::Ident},   {"silent", FaultKind::Silent}, {"announce", FaultKind::Announce},
       {"addr", FaultKind::Address},  {"noa1", FaultKind::NoA1},     {"e2", FaultKind::E2},
-      {"badsum", FaultKind::BadSum}, {"noclose", FaultKind::NoClose}, {"hangup", FaultKind::HangUp}};
+      {"badsum", FaultKind::BadSum}, {"noclose", FaultKind::NoClose}, {"hangup", FaultKind::HangUp},
+      {"late", FaultKind::Late},     {"slow", FaultKind::Slow}};
   bool bFound = false;
   for (const auto& kind : kKinds) {
     if (strKind == kind.first) {
@@ -128,13 +129,20 @@ int ParseFault(const std::string& strText, Fault& fault, std::string& strError) 
   }
   if (!bFound) {
     strError = "fault '" + strText + "': unknown kind '" + strKind +
-               "' (ident, silent, announce, addr, noa1, e2, badsum, noclose, hangup)";
+               "' (ident, silent, announce, addr, noa1, e2, badsum, noclose, hangup, late, slow)";
     return 0;
   }
   bool bPerPage = fault.kind == FaultKind::Address || fault.kind == FaultKind::NoA1 ||
                   fault.kind == FaultKind::E2 || fault.kind == FaultKind::BadSum;
+  const bool bDelay = fault.kind == FaultKind::Late || fault.kind == FaultKind::Slow;
+  if (bDelay && (!fault.bHasValue || fault.strValue.empty() || fault.strValue.size() > 5 ||
+                 fault.strValue.find_first_not_of("0123456789") != std::string::npos ||
+                 std::stoul(fault.strValue) < 1 || std::stoul(fault.strValue) > 60000)) {
+    strError = "fault '" + strText + "': the delay after = must be 1 to 60000 milliseconds";
+    return 0;
+  }
   if (bPerPage && !bHasPage) fault.nPage = 1;
-  if (bHasPage && !bPerPage && fault.kind != FaultKind::Silent) {
+  if (bHasPage && !bPerPage && fault.kind != FaultKind::Silent && !bDelay) {
     strError = "fault '" + strText + "': this kind takes no page";
     return 0;
   }
@@ -180,14 +188,30 @@ SimEngine::SimEngine(SimConfig config) : m_config(std::move(config)) {
   if (m_config.nChannels > kMaxChannels) m_config.nChannels = kMaxChannels;
 }
 
-std::string SimEngine::TakeOutput() {
+std::string SimEngine::TakeOutput(std::vector<unsigned>* pDelaysMs) {
   std::string str;
   str.swap(m_strOut);
+  if (pDelaysMs) *pDelaysMs = std::move(m_delaysMs);
+  m_delaysMs.clear();
   return str;
 }
 
+// The delay fault of this kind for the page in progress (or the whole
+// exchange), in milliseconds; 0 when none.
+unsigned SimEngine::DelayMs(FaultKind kind) const {
+  if (m_nActive < 0) return 0;
+  const bool bInPage = m_stage == Stage::Address || m_stage == Stage::Data || m_stage == Stage::Checksum;
+  const Fault* pFault = bInPage ? FindFault(kind, m_nPage + 1) : nullptr;
+  if (!pFault) pFault = FindFault(kind, 0);
+  return pFault ? static_cast<unsigned>(std::stoul(pFault->strValue)) : 0;
+}
+
 void SimEngine::Emit(const std::string& str) {
-  if (!m_bMute) m_strOut += str;
+  if (m_bMute || str.empty()) return;
+  const unsigned nSlow = DelayMs(FaultKind::Slow);
+  m_strOut += str;
+  m_delaysMs.push_back(DelayMs(FaultKind::Late) + nSlow);
+  m_delaysMs.insert(m_delaysMs.end(), str.size() - 1, nSlow);
 }
 
 void SimEngine::NoteGarbage(long n) {

@@ -62,6 +62,14 @@
 //                 (after its last reply and closing character): HungUp()
 //                 turns true and the runner closes the line, so every later
 //                 write of the PC fails as on an unplugged adapter
+//   late[@k]=MS   each reply reaches the PC MS milliseconds after the device
+//                 made it (with @k only page k's replies: address echo, "A1",
+//                 checksum reply)
+//   slow[@k]=MS   each character of a reply MS milliseconds after the one
+//                 before (with @k only page k's replies)
+//                 The engine has no clock: it hands the delays with its output
+//                 (TakeOutput's pDelaysMs) and the runner keeps them; the
+//                 stand-in GPIB library answers at once.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -79,7 +87,7 @@ constexpr int kControllers = 5;
 // "main", "ch1" .. "ch4".
 std::string ControllerName(int nController);
 
-enum class FaultKind { Ident, Silent, Announce, Address, NoA1, E2, BadSum, NoClose, HangUp };
+enum class FaultKind { Ident, Silent, Announce, Address, NoA1, E2, BadSum, NoClose, HangUp, Late, Slow };
 
 struct Fault {
   int nController = kMain;
@@ -149,8 +157,11 @@ class SimEngine {
   void Idle();
 
   // Bytes the device sends, oldest first; TakeOutput empties the queue.
+  // pDelaysMs, when given, receives one value per byte: the milliseconds it
+  // reaches the PC after the byte before it (after now, for the first), all
+  // 0 unless a late or slow fault is in force.
   bool HasOutput() const { return !m_strOut.empty(); }
-  std::string TakeOutput();
+  std::string TakeOutput(std::vector<unsigned>* pDelaysMs = nullptr);
 
   // Every command in order ("FWU0", "FWU1", "FWU", "FWUE", "*idn?"), with
   // "pages <controller> <n>" after each exchange (n = pages received) and
@@ -186,9 +197,11 @@ class SimEngine {
   void Emit(const std::string& str);
   void NoteGarbage(long n);
   const Fault* FindFault(FaultKind kind, int nPage) const;
+  unsigned DelayMs(FaultKind kind) const;
 
   SimConfig m_config;
   std::string m_strOut;
+  std::vector<unsigned> m_delaysMs;  // one per byte of m_strOut
   std::vector<std::string> m_commands;
   ControllerRecord m_records[kControllers];
 

@@ -50,10 +50,205 @@ int ParseNumber(const std::string& str, double dMin, double dMax, double& dValue
   return (pEnd && *pEnd == 0 && dValue >= dMin && dValue <= dMax) ? 1 : 0;
 }
 
+// A whole number within [dMin, dMax], else 0 with strMessage as the error.
+int ParseWhole(const std::string& str, double dMin, double dMax, double& dValue, const char* pszMessage,
+               std::string& strError) {
+  if (ParseNumber(str, dMin, dMax, dValue) && dValue == static_cast<double>(static_cast<unsigned long>(dValue))) {
+    return 1;
+  }
+  strError = pszMessage;
+  return 0;
+}
+
+// What the options parsed so far decided, beyond SimOptions itself.
+struct ParseState {
+  bool bChannelsGiven = false;
+};
+
+enum class OptionValue {
+  Needed,   // "--opt VALUE" or "--opt=VALUE"
+  None,     // a flag: "--opt=VALUE" is refused
+  Ignored,  // --help and --version: any "=VALUE" is passed over
+};
+
+using ApplyOption = int (*)(const std::string& strValue, SimOptions& opts, ParseState& state, std::string& strError);
+
+struct OptionRow {
+  const char* pszName;
+  OptionValue value;
+  ApplyOption pfnApply;  // 1 when taken, else 0 with strError set
+};
+
+int ApplyFamily(const std::string& strArg, SimOptions& opts, ParseState& state, std::string& strError) {
+  if (strArg == "12x0" || strArg == "1220" || strArg == "1230" || strArg == "QRT1230") {
+    opts.config.strIdent = "QRT1230";
+    if (!state.bChannelsGiven) opts.config.nChannels = 3;
+  } else if (strArg == "14x0" || strArg == "1430" || strArg == "1440" || strArg == "QRT1440") {
+    opts.config.strIdent = "QRT1440";
+    if (!state.bChannelsGiven) opts.config.nChannels = 4;
+  } else {
+    strError = "--family must be 12x0 or 14x0";
+    return 0;
+  }
+  return 1;
+}
+
+int ApplyChannels(const std::string& strArg, SimOptions& opts, ParseState& state, std::string& strError) {
+  double dNumber = 0;
+  if (!ParseWhole(strArg, 1, kMaxChannels, dNumber, "--channels must be 1 to 4", strError)) return 0;
+  opts.config.nChannels = static_cast<int>(dNumber);
+  state.bChannelsGiven = true;
+  return 1;
+}
+
+int ApplyMainVersion(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
+  // The updater reads exactly this many characters after the identification.
+  if (strArg.size() != kVersionChars) {
+    strError = "--main-version takes 8 characters";
+    return 0;
+  }
+  opts.config.strMainVersion = strArg;
+  return 1;
+}
+
+int ApplyChannelVersion(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
+  // "S" for every channel, "N=S" for channel N only.
+  const bool bOne = strArg.size() >= 2 && strArg[0] >= '1' && strArg[0] <= '4' && strArg[1] == '=';
+  const std::string strVersion = bOne ? strArg.substr(2) : strArg;
+  if (strVersion.size() != kVersionChars) {
+    strError = "--channel-version takes 8 characters (N=S: 8 after the '=')";
+    return 0;
+  }
+  if (bOne) {
+    opts.config.strChannelVersions[strArg[0] - '0'] = strVersion;
+  } else {
+    opts.config.strChannelVersion = strVersion;
+  }
+  return 1;
+}
+
+int ApplyCloseChar(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
+  if (strArg.size() != 1) {
+    strError = "--close-char takes one character";
+    return 0;
+  }
+  opts.config.cClose = strArg[0];
+  return 1;
+}
+
+int ApplyFaults(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
+  // Several faults may be given at once, separated by commas.
+  std::size_t nStart = 0;
+  while (nStart <= strArg.size()) {
+    std::size_t nComma = strArg.find(',', nStart);
+    if (nComma == std::string::npos) nComma = strArg.size();
+    Fault fault;
+    if (!ParseFault(strArg.substr(nStart, nComma - nStart), fault, strError)) return 0;
+    opts.config.faults.push_back(fault);
+    nStart = nComma + 1;
+  }
+  return 1;
+}
+
+int ApplyBaud(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
+  double dNumber = 0;
+  if (!ParseWhole(strArg, 0, 100000000, dNumber, "--baud must be a whole number (0 = no pacing)", strError)) return 0;
+  opts.nBaud = static_cast<unsigned long>(dNumber);
+  return 1;
+}
+
+int ApplyAdapterLatency(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
+  double dNumber = 0;
+  if (!ParseWhole(strArg, 0, 255, dNumber,
+                  "--adapter-latency must be a whole number of milliseconds, 1 to 255 (0 = no adapter)", strError)) {
+    return 0;
+  }
+  opts.nAdapterLatencyMs = static_cast<unsigned>(dNumber);
+  return 1;
+}
+
+int ApplyMaxSeconds(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
+  if (!ParseNumber(strArg, 0, 1e7, opts.dMaxSeconds)) {
+    strError = "--max-seconds must be a number of seconds";
+    return 0;
+  }
+  return 1;
+}
+
+// The options, as the usage text lists them.
+const OptionRow kOptions[] = {
+    {"--family", OptionValue::Needed, ApplyFamily},
+    {"--channels", OptionValue::Needed, ApplyChannels},
+    {"--main-version", OptionValue::Needed, ApplyMainVersion},
+    {"--channel-version", OptionValue::Needed, ApplyChannelVersion},
+    {"--idn", OptionValue::Needed,
+     [](const std::string& s, SimOptions& o, ParseState&, std::string&) {
+       o.config.strIdn = s;
+       return 1;
+     }},
+    {"--close-char", OptionValue::Needed, ApplyCloseChar},
+    {"--fault", OptionValue::Needed, ApplyFaults},
+    {"--baud", OptionValue::Needed, ApplyBaud},
+    {"--adapter-latency", OptionValue::Needed, ApplyAdapterLatency},
+    {"--link", OptionValue::Needed,
+     [](const std::string& s, SimOptions& o, ParseState&, std::string&) {
+       o.strLink = s;
+       return 1;
+     }},
+    {"--report", OptionValue::Needed,
+     [](const std::string& s, SimOptions& o, ParseState&, std::string&) {
+       o.strReport = s;
+       return 1;
+     }},
+    {"--dump-dir", OptionValue::Needed,
+     [](const std::string& s, SimOptions& o, ParseState&, std::string&) {
+       o.strDumpDir = s;
+       return 1;
+     }},
+    {"--max-seconds", OptionValue::Needed, ApplyMaxSeconds},
+    {"--exit-after-fwue", OptionValue::None,
+     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
+       o.bExitAfterFwue = true;
+       return 1;
+     }},
+    {"--verbose", OptionValue::None,
+     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
+       o.bVerbose = true;
+       return 1;
+     }},
+    {"--ibdev-fail", OptionValue::None,
+     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
+       o.bIbdevFail = true;
+       return 1;
+     }},
+    {"--help", OptionValue::Ignored,
+     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
+       o.bHelp = true;
+       return 1;
+     }},
+    {"-h", OptionValue::Ignored,
+     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
+       o.bHelp = true;
+       return 1;
+     }},
+    {"--version", OptionValue::Ignored,
+     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
+       o.bVersion = true;
+       return 1;
+     }},
+};
+
+const OptionRow* FindOption(const std::string& strName) {
+  for (const OptionRow& row : kOptions) {
+    if (strName == row.pszName) return &row;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int ParseSimArgs(const std::vector<std::string>& args, SimOptions& opts, std::string& strError) {
-  bool bChannelsGiven = false;
+  ParseState state;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string strOpt = args[i];
     std::string strValue;
@@ -64,131 +259,23 @@ int ParseSimArgs(const std::vector<std::string>& args, SimOptions& opts, std::st
       strOpt.erase(nEq);
       bHasValue = true;
     }
-    // Fetches the option's value from "--opt=value" or the next argument.
-    auto value = [&](std::string& strOut) {
-      if (bHasValue) {
-        strOut = strValue;
-        return 1;
-      }
+    const OptionRow* pRow = FindOption(strOpt);
+    if (pRow == nullptr) {
+      strError = "unknown option '" + args[i] + "'";
+      return 0;
+    }
+    if (pRow->value == OptionValue::Needed && !bHasValue) {
+      // The value is the next argument.
       if (i + 1 >= args.size()) {
         strError = "option " + strOpt + " needs a value";
         return 0;
       }
-      strOut = args[++i];
-      return 1;
-    };
-    auto flag = [&]() {
-      if (bHasValue) strError = "option " + strOpt + " takes no value";
-      return bHasValue ? 0 : 1;
-    };
-    std::string strArg;
-    double dNumber = 0;
-    if (strOpt == "--family") {
-      if (!value(strArg)) return 0;
-      if (strArg == "12x0" || strArg == "1220" || strArg == "1230" || strArg == "QRT1230") {
-        opts.config.strIdent = "QRT1230";
-        if (!bChannelsGiven) opts.config.nChannels = 3;
-      } else if (strArg == "14x0" || strArg == "1430" || strArg == "1440" || strArg == "QRT1440") {
-        opts.config.strIdent = "QRT1440";
-        if (!bChannelsGiven) opts.config.nChannels = 4;
-      } else {
-        strError = "--family must be 12x0 or 14x0";
-        return 0;
-      }
-    } else if (strOpt == "--channels") {
-      if (!value(strArg)) return 0;
-      if (!ParseNumber(strArg, 1, kMaxChannels, dNumber) || dNumber != static_cast<int>(dNumber)) {
-        strError = "--channels must be 1 to 4";
-        return 0;
-      }
-      opts.config.nChannels = static_cast<int>(dNumber);
-      bChannelsGiven = true;
-    } else if (strOpt == "--main-version") {
-      if (!value(strArg)) return 0;
-      // The updater reads exactly this many characters after the identification.
-      if (strArg.size() != kVersionChars) {
-        strError = "--main-version takes 8 characters";
-        return 0;
-      }
-      opts.config.strMainVersion = strArg;
-    } else if (strOpt == "--channel-version") {
-      if (!value(strArg)) return 0;
-      // "S" for every channel, "N=S" for channel N only.
-      const bool bOne = strArg.size() >= 2 && strArg[0] >= '1' && strArg[0] <= '4' && strArg[1] == '=';
-      const std::string strVersion = bOne ? strArg.substr(2) : strArg;
-      if (strVersion.size() != kVersionChars) {
-        strError = "--channel-version takes 8 characters (N=S: 8 after the '=')";
-        return 0;
-      }
-      if (bOne) {
-        opts.config.strChannelVersions[strArg[0] - '0'] = strVersion;
-      } else {
-        opts.config.strChannelVersion = strVersion;
-      }
-    } else if (strOpt == "--idn") {
-      if (!value(opts.config.strIdn)) return 0;
-    } else if (strOpt == "--close-char") {
-      if (!value(strArg)) return 0;
-      if (strArg.size() != 1) {
-        strError = "--close-char takes one character";
-        return 0;
-      }
-      opts.config.cClose = strArg[0];
-    } else if (strOpt == "--fault") {
-      if (!value(strArg)) return 0;
-      // Several faults may be given at once, separated by commas.
-      std::size_t nStart = 0;
-      while (nStart <= strArg.size()) {
-        std::size_t nComma = strArg.find(',', nStart);
-        if (nComma == std::string::npos) nComma = strArg.size();
-        Fault fault;
-        if (!ParseFault(strArg.substr(nStart, nComma - nStart), fault, strError)) return 0;
-        opts.config.faults.push_back(fault);
-        nStart = nComma + 1;
-      }
-    } else if (strOpt == "--baud") {
-      if (!value(strArg)) return 0;
-      if (!ParseNumber(strArg, 0, 100000000, dNumber) || dNumber != static_cast<unsigned long>(dNumber)) {
-        strError = "--baud must be a whole number (0 = no pacing)";
-        return 0;
-      }
-      opts.nBaud = static_cast<unsigned long>(dNumber);
-    } else if (strOpt == "--adapter-latency") {
-      if (!value(strArg)) return 0;
-      if (!ParseNumber(strArg, 0, 255, dNumber) || dNumber != static_cast<unsigned>(dNumber)) {
-        strError = "--adapter-latency must be a whole number of milliseconds, 1 to 255 (0 = no adapter)";
-        return 0;
-      }
-      opts.nAdapterLatencyMs = static_cast<unsigned>(dNumber);
-    } else if (strOpt == "--link") {
-      if (!value(opts.strLink)) return 0;
-    } else if (strOpt == "--report") {
-      if (!value(opts.strReport)) return 0;
-    } else if (strOpt == "--dump-dir") {
-      if (!value(opts.strDumpDir)) return 0;
-    } else if (strOpt == "--max-seconds") {
-      if (!value(strArg)) return 0;
-      if (!ParseNumber(strArg, 0, 1e7, opts.dMaxSeconds)) {
-        strError = "--max-seconds must be a number of seconds";
-        return 0;
-      }
-    } else if (strOpt == "--exit-after-fwue") {
-      if (!flag()) return 0;
-      opts.bExitAfterFwue = true;
-    } else if (strOpt == "--verbose") {
-      if (!flag()) return 0;
-      opts.bVerbose = true;
-    } else if (strOpt == "--ibdev-fail") {
-      if (!flag()) return 0;
-      opts.bIbdevFail = true;
-    } else if (strOpt == "--help" || strOpt == "-h") {
-      opts.bHelp = true;
-    } else if (strOpt == "--version") {
-      opts.bVersion = true;
-    } else {
-      strError = "unknown option '" + args[i] + "'";
+      strValue = args[++i];
+    } else if (pRow->value == OptionValue::None && bHasValue) {
+      strError = "option " + strOpt + " takes no value";
       return 0;
     }
+    if (!pRow->pfnApply(strValue, opts, state, strError)) return 0;
   }
   return 1;
 }

@@ -1,6 +1,7 @@
 // Command-line options of the simulator, shared by qrtsim and the stand-in
 // GPIB libraries (which read the same options from the environment variable
-// QRTSIM_GPIB). The option list is in sim/qrtsim.cpp.
+// QRTSIM_GPIB). The option table is in SimOptions.cpp, the descriptions in
+// sim/qrtsim.cpp.
 #pragma once
 #include <string>
 #include <vector>

@@ -34,6 +34,10 @@
 //                            noclose       no closing character after a channel transfer
 //                            hangup        drop off the line after this transfer: qrtsim
 //                                          closes the pty, so later writes fail (EIO)
+//                            late[@K]=MS   every reply MS milliseconds late (with @K only
+//                                          page K's: address echo, A1, checksum reply)
+//                            slow[@K]=MS   every reply character MS milliseconds after the
+//                                          one before (with @K only page K's replies)
 //                          e.g. --fault main:e2@5 --fault ch2:noa1@3 --fault main:silent
 //   --baud N               emulate the wire at N baud (10 bits per character) in both
 //                          directions: a received character reaches the device one
@@ -115,7 +119,7 @@ void Usage(FILE* pFile) {
       "              [--adapter-latency MS]\n"
       "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
       "              [--max-seconds T] [--verbose] [--help] [--version]\n"
-      "fault kinds: ident silent announce addr noa1 e2 badsum noclose hangup; targets: main ch1..ch4\n",
+      "fault kinds: ident silent announce addr noa1 e2 badsum noclose hangup late slow; targets: main ch1..ch4\n",
       pFile);
 }
 
@@ -203,17 +207,21 @@ void Runner::Deliver(Clock::time_point now) {
     m_lastInput = now;
     m_bIdleDone = false;
   }
-  std::string strOut = m_engine.TakeOutput();
-  for (char c : strOut) {
+  std::vector<unsigned> delaysMs;
+  std::string strOut = m_engine.TakeOutput(&delaysMs);
+  for (std::size_t i = 0; i < strOut.size(); ++i) {
     // Like a device's transmit buffer: what does not fit is lost (only a
     // flood of queries nobody reads gets here).
     if (m_tx.size() >= kMaxPendingOutput) break;
+    // A late or slow reply (a fault) waits after the character before it,
+    // as the wire's own character time does.
+    const Clock::duration delay = std::chrono::milliseconds(i < delaysMs.size() ? delaysMs[i] : 0);
     Clock::time_point due = now;
-    if (m_charTime.count() > 0) {
-      due = std::max(now, m_txLast) + m_charTime;
+    if (m_charTime.count() > 0 || delay.count() > 0) {
+      due = std::max(now, m_txLast) + m_charTime + delay;
       m_txLast = due;
     }
-    m_tx.push_back({c, due});
+    m_tx.push_back({strOut[i], due});
   }
 }
 

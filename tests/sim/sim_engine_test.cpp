@@ -222,7 +222,8 @@ TEST(SimEngine, FaultAndOptionSyntax) {
   EXPECT_EQ(1, sim::ParseFault("main:e2", fault, strError));
   EXPECT_EQ(1, fault.nPage);  // a page fault without @ hits the first page
   for (const char* psz : {"e2@5", "ch5:e2@1", "main:e3@1", "main:e2@0", "main:e2@x", "main:noclose",
-                          "main:ident@2", "ch1:e2@", ""}) {
+                          "main:ident@2", "ch1:e2@", "main:late", "main:late=0", "main:slow=60001",
+                          "main:late=4x", ""}) {
     strError.clear();
     EXPECT_EQ(0, sim::ParseFault(psz, fault, strError)) << psz;
     EXPECT_FALSE(strError.empty()) << psz;
@@ -254,6 +255,37 @@ TEST(SimEngine, FaultAndOptionSyntax) {
             sim::SplitArgs("  --idn 'Talvo Instruments - X'\t--fault \"a b\" c\\\"d "));
   EXPECT_TRUE(sim::SplitArgs("   ").empty());
   EXPECT_EQ(std::vector<std::string>({""}), sim::SplitArgs("''"));
+}
+
+TEST(SimEngine, LateAndSlowRepliesCarryTheirDelays) {
+  // late@2: only page 2's replies wait, each as a whole; slow: every
+  // character of every reply waits after the one before.
+  SimEngine late(WithFaults("main:late@2=400"));
+  std::vector<unsigned> delays;
+  late.Receive("FWU0", 4);
+  EXPECT_EQ("QRT144002030000", late.TakeOutput(&delays));
+  EXPECT_EQ(std::vector<unsigned>(15, 0), delays);
+  Send(late, "000201");
+  Send(late, "000000");
+  Send(late, std::string(512, '0'));
+  Send(late, "0000");
+  late.Receive("000100", 6);
+  EXPECT_EQ("000100", late.TakeOutput(&delays));
+  EXPECT_EQ((std::vector<unsigned>{400, 0, 0, 0, 0, 0}), delays);
+  late.Receive(std::string(512, '0').data(), 512);
+  late.Receive("0000", 4);
+  EXPECT_EQ("A1A2", late.TakeOutput(&delays));
+  EXPECT_EQ((std::vector<unsigned>{400, 0, 400, 0}), delays);
+
+  SimEngine slow(WithFaults("ch1:slow=750"));
+  slow.Receive("FWU1FWU", 7);
+  EXPECT_EQ("QRT1230CH01050000", slow.TakeOutput(&delays));
+  EXPECT_EQ(std::vector<unsigned>(17, 750), delays);
+  // Other controllers answer at once.
+  SimEngine other(WithFaults("ch1:slow=750"));
+  other.Receive("FWU0", 4);
+  other.TakeOutput(&delays);
+  EXPECT_EQ(std::vector<unsigned>(15, 0), delays);
 }
 
 TEST(SimEngine, CommandsOutsideExchanges) {

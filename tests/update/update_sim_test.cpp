@@ -265,6 +265,28 @@ TEST(UpdateOverPty, UnconfirmedChecksumOrLostFwueEndWithCode8) {
   }
 }
 
+TEST(UpdateOverPty, ReplyLateWithinTheReadTimeOutsIsTakenOneSlowerIsNot) {
+  // One character may take 200 ms per character plus 500 ms: a reply 400 ms
+  // late is still the device's answer.
+  {
+    SimRun run("QRT_Update_OP_FWV2.04.exe", 4, {"--fault", "ch1:late@3=400"});
+    run.Click();
+    EXPECT_EQ(run.win.dlg->m_nError, 0);
+    EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{kSuccess});
+    EXPECT_EQ(run.commands.back(), "FWUE");
+  }
+  // 750 ms between characters: each read of one character gives up first,
+  // so page 3's address echo never arrives whole.
+  {
+    SimRun run("QRT_Update_OP_FWV2.04.exe", 4, {"--fault", "ch1:slow@3=750"});
+    run.Click();
+    EXPECT_EQ(run.win.dlg->m_nError, 4);
+    EXPECT_EQ(run.win.Boxes(), std::vector<std::string>{"Error occured! Code:4"});
+    EXPECT_EQ(run.win.List()[0], "Page 2 of 80 - OK!");
+    EXPECT_EQ(std::count(run.commands.begin(), run.commands.end(), "FWUE"), 0);
+  }
+}
+
 TEST(UpdateOverPty, ContainerThatIsNoRegularFileIsRefusedBeforeThePortOpens) {
   // A FIFO nobody writes to would block a read for ever; a device like
   // /dev/zero would read as a complete container of zeros.

@@ -1,34 +1,22 @@
 // The console front end: runs the main window's logic without a window.
 // Options choose entries as a user would; actions click buttons; list lines
 // go to standard output as they are inserted and message boxes to standard
-// error, confirmed at once.
+// error, confirmed at once. Its parts:
+//   ConsoleOptions.cpp  options, actions and the usage text
+//   Console.cpp         the front end: runs the window, steps and exit status
+//   ConsoleDisplay.cpp  the terminal display: list lines, boxes, progress bar
+//   ConsolePorts.cpp    the port listing ("ports")
 #pragma once
 #include <ostream>
 #include <string>
-#include <vector>
 
+#include "ui/console/lib/ConsoleOptions.h"
 #include "ui/memory/MemoryFrontEnd.h"
 
 namespace ui {
 
 constexpr int kExitUsage = 64;
 constexpr int kExitNoBrand = 78;
-
-struct ConsoleStep {
-  enum Kind { Interface, Device, Port, Action } kind;
-  std::string value;
-};
-
-struct ConsoleOptions {
-  bool bHelp = false;
-  bool bVersion = false;  // --version
-  std::string strAs;  // --as NAME, empty when not given
-  std::vector<ConsoleStep> steps;
-  std::string strError;  // a usage error found while parsing
-};
-
-ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args);
-std::string ConsoleUsage();
 
 class ConsoleFrontEnd : public MemoryFrontEnd {
  public:

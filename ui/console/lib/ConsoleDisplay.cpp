@@ -1,0 +1,71 @@
+// What the console shows: list lines on standard output, message boxes and
+// the progress bar on standard error, and the window state for "show".
+#include "app/res/resource.h"
+#include "ui/console/lib/Console.h"
+
+namespace ui {
+
+namespace {
+
+const char* IconName(fw::MsgIcon icon) {
+  switch (icon) {
+    case fw::MsgIcon::Information:
+      return "information";
+    case fw::MsgIcon::Error:
+      return "error";
+    case fw::MsgIcon::Warning:
+      break;
+  }
+  return "warning";
+}
+
+}  // namespace
+
+void ConsoleFrontEnd::Show(fw::Dialog& dlg) {
+  auto selected = [&](int id) { return ComboGetText(dlg, id, ComboGetCurSel(dlg, id)); };
+  std::string devices;
+  for (int i = 0; i < ComboGetCount(dlg, IDC_DEVICE); ++i)
+    devices += (i ? " | " : "") + ComboGetText(dlg, IDC_DEVICE, i);
+  m_out << "title: " << GetWindowText(dlg) << "\n"
+        << "brand-line: " << GetItemText(dlg, IDC_BRANDLINE) << "\n"
+        << "banner: " << (IsItemVisible(dlg, IDC_BANNER_ZVN) ? "ZVN" : "QRT") << "\n"
+        << "interface: " << selected(IDC_INTERFACE) << "\n"
+        << "device: " << selected(IDC_DEVICE) << "\n"
+        << "devices: " << devices << "\n"
+        << "device-list: " << (IsItemEnabled(dlg, IDC_DEVICE) ? "enabled" : "disabled") << "\n"
+        << "update-button: " << GetItemText(dlg, IDC_UPDATE) << "\n"
+        << "create-enc-file: " << (IsItemVisible(dlg, IDC_CREATE_ENC) ? "shown" : "hidden") << "\n";
+  m_out.flush();
+}
+
+void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
+  EndProgressLine();
+  m_out.flush();
+  m_err << box.caption << " (" << IconName(box.icon) << "): " << box.text << "\n";
+  m_err.flush();
+}
+
+void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
+  EndProgressLine();
+  m_out << text << "\n";
+  m_out.flush();
+}
+
+void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
+  if (!m_bProgressBar) return;
+  int span = c.rangeUpper - c.rangeLower;
+  int done = c.position - c.rangeLower;
+  const int width = 40;
+  int filled = span > 0 ? done * width / span : width;
+  m_err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done + 1 << "/"
+        << span + 1 << " ";
+  m_err.flush();
+  m_bProgressLineOpen = true;
+}
+
+void ConsoleFrontEnd::EndProgressLine() {
+  if (m_bProgressLineOpen) m_err << "\n";
+  m_bProgressLineOpen = false;
+}
+
+}  // namespace ui

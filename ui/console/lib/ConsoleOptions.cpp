@@ -1,0 +1,155 @@
+// The command line: options, actions and the usage text.
+#include "ui/console/lib/ConsoleOptions.h"
+
+#include "link/DeviceLink.h"
+
+namespace ui {
+
+namespace {
+
+bool IsAction(const std::string& s) {
+  return s == "show" || s == "info" || s == "update" || s == "create" || s == "check" || s == "probe-usb" ||
+         s == "ports";
+}
+
+}  // namespace
+
+// The interface list's index for a name, or -1.
+int InterfaceIndex(const std::string& strName) {
+  if (strName == "USB") return kInterfaceUsb - 1;
+  if (strName == "GPIB") return kInterfaceGpib - 1;
+  if (strName.size() >= 4 && strName.size() <= 5 && strName.compare(0, 3, "COM") == 0) {
+    std::string digits = strName.substr(3);
+    if (digits[0] == '0') return -1;
+    int n = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return -1;
+      n = n * 10 + (c - '0');
+    }
+    if (IsComInterface(n)) return n - 1;
+  }
+  return -1;
+}
+
+std::string ConsoleUsage() {
+  return "usage: qrtupdate [--as NAME] [--interface COM1..COM29|USB|GPIB] [--device 0..4|MODEL]\n"
+         "                 [--port PATH] ACTION...\n"
+         "\n"
+         "Runs the QRT Update main window without a window. Options choose entries as a user\n"
+         "would, in the order given; actions click buttons, in the order given.\n"
+         "\n"
+         "options:\n"
+         "  --as NAME         run as if the executable were named NAME: brand (TALVO, OP, MURELL),\n"
+         "                    firmware version (after FWV) and the WRAPIMAGES keyword come from\n"
+         "                    NAME; message boxes are titled NAME without a .exe extension\n"
+         "  --interface NAME  choose COM1..COM29 or GPIB in the interface list (USB, which the\n"
+         "                    window refuses, is a usage error)\n"
+         "  --device D        choose entry 0..4 of the device list, or a model: QRT1220, QRT1230,\n"
+         "                    QRT1430, QRT1440, ZVN1440 (the MURELL list cannot be changed)\n"
+         "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
+         "                    QRTUPDATE_COM<n>; without it COM1..COM9 are /dev/ttyS0..8,\n"
+         "                    COM10..COM19 /dev/ttyUSB0..9, COM20..COM29 /dev/ttyACM0..9)\n"
+         "  --help            this text\n"
+         "  --version         print the program version\n"
+         "\n"
+         "actions:\n"
+         "  show       print the window state, one 'name: value' line each: title, brand-line,\n"
+         "             banner, interface, device, devices, device-list, update-button, create-enc-file\n"
+         "  info       open the Info dialog and print its three texts\n"
+         "  update     click the update button\n"
+         "  create     click \"Create Enc File\" (only where the name holds WRAPIMAGES)\n"
+         "  check      click the identification check\n"
+         "  probe-usb  click the USB probe\n"
+         "  ports      list the COM ports there are now, one 'COM<n> TAB path TAB description'\n"
+         "             line each (needs no brand in the name)\n"
+         "\n"
+         "Lines the program adds to its list go to standard output as they are added. Message\n"
+         "boxes go to standard error as 'CAPTION (ICON): TEXT' and are confirmed at once.\n"
+         "A progress bar is drawn on standard error when it is a terminal.\n"
+         "\n"
+         "exit status: the error code the last action left, or the console's own 64 and 78:\n"
+         "   0  success\n"
+         "   1  a HEX file cannot be opened\n"
+         "   2  no HEX file selected (create), or a page's data not acknowledged (update)\n"
+         "   3  a page's checksum refused by the device\n"
+         "   4  a page address not echoed\n"
+         "   5  the page count not echoed\n"
+         "   6  wrong or no device\n"
+         "   7  a firmware container missing or incomplete\n"
+         "   8  a page's checksum not confirmed, or a failed send\n"
+         "   9  a HEX record failed its checksum\n"
+         "  10  a HEX data record reaches beyond the firmware image\n"
+         "  11  a HEX file holding no data record\n"
+         "  64  usage error\n"
+         "  78  the name holds no brand keyword (within its first 1024 characters)\n"
+         "  99  the COM port cannot be opened (update), or a container cannot be written or\n"
+         "      reads back different (create)\n";
+}
+
+std::string ShortUsage() {
+  const std::string strUsage = ConsoleUsage();
+  return strUsage.substr(0, strUsage.find("\n\n") + 1) +
+         "Run 'qrtupdate --help' for the options, actions and exit statuses.\n";
+}
+
+ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
+  ConsoleOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const char* what) -> std::string {
+      if (i + 1 >= args.size()) {
+        o.strError = a + " needs " + what;
+        return {};
+      }
+      return args[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      o.bHelp = true;
+    } else if (a == "--version") {
+      o.bVersion = true;
+    } else if (a == "--as") {
+      o.strAs = value("a file name");
+      if (o.strAs.empty() && o.strError.empty()) o.strError = "--as needs a file name";
+    } else if (a == "--interface") {
+      std::string v = value("COM1..COM29, USB or GPIB");
+      if (!o.strError.empty()) break;
+      // The window refuses USB after the choice; a script gets a refusal
+      // before anything runs, not an update over the COM1 left chosen.
+      if (v == "USB") {
+        o.strError = "USB is not supported at the moment: choose COM1..COM29 or GPIB";
+        break;
+      }
+      if (InterfaceIndex(v) < 0) {
+        o.strError = "unknown interface '" + v + "'";
+        break;
+      }
+      o.steps.push_back({ConsoleStep::Interface, v});
+    } else if (a == "--device") {
+      std::string v = value("0..4 or a model");
+      if (!o.strError.empty()) break;
+      o.steps.push_back({ConsoleStep::Device, v});
+    } else if (a == "--port") {
+      std::string v = value("a device path");
+      if (!o.strError.empty()) break;
+      if (v.empty()) {
+        o.strError = "--port needs a device path";
+        break;
+      }
+      o.steps.push_back({ConsoleStep::Port, v});
+    } else if (IsAction(a)) {
+      o.steps.push_back({ConsoleStep::Action, a});
+    } else {
+      o.strError = "unknown argument '" + a + "'";
+      break;
+    }
+    if (!o.strError.empty()) break;
+  }
+  if (o.strError.empty() && !o.bHelp && !o.bVersion) {
+    bool bAction = false;
+    for (const auto& s : o.steps) bAction = bAction || s.kind == ConsoleStep::Action;
+    if (!bAction) o.strError = "no action given";
+  }
+  return o;
+}
+
+}  // namespace ui

@@ -1,0 +1,31 @@
+// The console program's command line: the options and actions a user gives,
+// the usage text, and the interface names the options accept.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace ui {
+
+struct ConsoleStep {
+  enum Kind { Interface, Device, Port, Action } kind;
+  std::string value;
+};
+
+struct ConsoleOptions {
+  bool bHelp = false;
+  bool bVersion = false;  // --version
+  std::string strAs;  // --as NAME, empty when not given
+  std::vector<ConsoleStep> steps;
+  std::string strError;  // a usage error found while parsing
+};
+
+ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args);
+std::string ConsoleUsage();
+// What a usage error prints after its reason: the synopsis and where the
+// rest is, so the reason is not lost above the whole help text.
+std::string ShortUsage();
+
+// The interface list's index for a name (COM1..COM29, USB, GPIB), or -1.
+int InterfaceIndex(const std::string& strName);
+
+}  // namespace ui

@@ -1,0 +1,40 @@
+// The "ports" action: the COM ports there are now, with or without a window.
+#include "link/DeviceLink.h"
+#include "platform/ports.h"
+#include "ui/console/lib/Console.h"
+
+namespace ui {
+
+bool ConsoleFrontEnd::OnlyPorts(const ConsoleOptions& options) {
+  for (const auto& s : options.steps)
+    if (s.kind == ConsoleStep::Action && s.value != "ports") return false;
+  return true;
+}
+
+// A listing needs no window: --interface and --port are taken as the window
+// would take them, and nothing else is shown.
+int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
+  int nCom = 1;
+  std::string strPort;
+  for (const auto& s : options.steps) {
+    if (s.kind == ConsoleStep::Interface && InterfaceIndex(s.value) < kInterfaceComLast) {
+      nCom = InterfaceIndex(s.value) + 1;
+    }
+    if (s.kind == ConsoleStep::Port) strPort = s.value;
+    if (s.kind != ConsoleStep::Action) continue;
+    if (!strPort.empty()) SetComPortPath(nCom, strPort);
+    ListPorts();
+  }
+  return 0;
+}
+
+void ConsoleFrontEnd::ListPorts() {
+  std::vector<std::string> notes;
+  for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
+    m_out << "COM" << port.n << "\t" << port.strPath << "\t" << port.strDescription << "\n";
+  m_out.flush();
+  for (const std::string& strNote : notes) m_err << "qrtupdate: " << strNote << "\n";
+  m_err.flush();
+}
+
+}  // namespace ui
