@@ -167,6 +167,13 @@ int ApplyAdapterLatency(const std::string& strArg, SimOptions& opts, ParseState&
   return 1;
 }
 
+// Options that only switch a flag on.
+template <bool SimOptions::*pFlag>
+int SetFlag(const std::string&, SimOptions& opts, ParseState&, std::string&) {
+  opts.*pFlag = true;
+  return 1;
+}
+
 int ApplyMaxSeconds(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
   if (!ParseNumber(strArg, 0, 1e7, opts.dMaxSeconds)) {
     strError = "--max-seconds must be a number of seconds";
@@ -206,36 +213,12 @@ const OptionRow kOptions[] = {
        return 1;
      }},
     {"--max-seconds", OptionValue::Needed, ApplyMaxSeconds},
-    {"--exit-after-fwue", OptionValue::None,
-     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
-       o.bExitAfterFwue = true;
-       return 1;
-     }},
-    {"--verbose", OptionValue::None,
-     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
-       o.bVerbose = true;
-       return 1;
-     }},
-    {"--ibdev-fail", OptionValue::None,
-     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
-       o.bIbdevFail = true;
-       return 1;
-     }},
-    {"--help", OptionValue::Ignored,
-     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
-       o.bHelp = true;
-       return 1;
-     }},
-    {"-h", OptionValue::Ignored,
-     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
-       o.bHelp = true;
-       return 1;
-     }},
-    {"--version", OptionValue::Ignored,
-     [](const std::string&, SimOptions& o, ParseState&, std::string&) {
-       o.bVersion = true;
-       return 1;
-     }},
+    {"--exit-after-fwue", OptionValue::None, SetFlag<&SimOptions::bExitAfterFwue>},
+    {"--verbose", OptionValue::None, SetFlag<&SimOptions::bVerbose>},
+    {"--ibdev-fail", OptionValue::None, SetFlag<&SimOptions::bIbdevFail>},
+    {"--help", OptionValue::Ignored, SetFlag<&SimOptions::bHelp>},
+    {"-h", OptionValue::Ignored, SetFlag<&SimOptions::bHelp>},
+    {"--version", OptionValue::Ignored, SetFlag<&SimOptions::bVersion>},
 };
 
 const OptionRow* FindOption(const std::string& strName) {
