@@ -11,6 +11,9 @@ int ScriptedPeer::SendString(const std::string& str) {
 }
 
 void ScriptedPeer::Answer(const std::string& str) {
+  // A command ("FWU0", "FWU", "FWU1".."FWU4", "FWUE") starts afresh whatever
+  // the last exchange left: the next controller of a whole update.
+  if (str.rfind("FWU", 0) == 0 && str.size() <= 4) m_stage = Stage::Idle;
   switch (m_stage) {
     case Stage::Idle:
       if (str == "FWU0") {
