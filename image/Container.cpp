@@ -8,10 +8,7 @@
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using MyFile = std::unique_ptr<std::FILE, FileCloser>;
+using MyFile = platform::UniqueFile;
 
 // Reads up to kImageSize bytes into buf; returns the count read.
 std::size_t ReadUpToImage(const std::string& strFileName, std::uint8_t* buf) {

@@ -150,12 +150,9 @@ int DecodeHexText(std::string_view strText, FirmwareImage& image) {
 
 int ReadHexFile(const std::string& strFileName, FirmwareImage& image) {
   image.Clear();
-  struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
   // Binary mode: line ends are handled by the splitter alike on every system.
   // Only a regular file: a FIFO or device of that name is refused at once.
-  std::unique_ptr<std::FILE, FileCloser> Datei(platform::OpenRegularFileForReading(strFileName));
+  platform::UniqueFile Datei(platform::OpenRegularFileForReading(strFileName));
   if (!Datei) return kHexCannotOpen;
   HexDecoder decoder(image);
   HexLineSplitter splitter(decoder);

