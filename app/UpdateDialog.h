@@ -8,12 +8,15 @@
 //   UpdateDialog_usb.cpp     the USB probe
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/framework.h"
 #include "image/FirmwareImage.h"
 #include "link/DeviceLink.h"
 #include "link/serialport.h"
+
+struct PlanRow;
 
 enum Brand : std::int32_t { kBrandTalvo = 0, kBrandOp = 1, kBrandMurell = 2 };
 
@@ -35,12 +38,17 @@ class UpdateDialog : public fw::Dialog {
   void VerifyContainer(const std::string& strFileName);
   void ImportHexFile(const std::string& strFileName);
 
-  // Device link over COM or GPIB.
+  // Device link over COM or GPIB: the link of m_nInterface.
   // 1 when the link took every character (a time-out counts as taken), 0
   // when a write failed: the adapter or the device is gone.
   int SendString(const std::string& str);
   int SendByte(char ch);
   std::string ReceiveString(int n);
+  // The link of the current interface, made on first use and again when
+  // the interface changes.
+  DeviceLink& Link();
+  // How links are made; tests put a scripted link in its place.
+  DeviceLinkFactory m_linkFactory = MakeDeviceLink;
 
   // Routes the serial-port manager's own error boxes to the front end.
   void ConnectSerialMessages();
@@ -94,6 +102,18 @@ class UpdateDialog : public fw::Dialog {
 
  private:
   void PresentBrand();
+
+  // The steps of the update command.
+  const PlanRow* CheckUpdateRequest();  // the plan row, or nullptr when refused
+  int CheckContainers(const PlanRow& row);      // 1 when every container can be read whole
+  void OpenLink();
+  void RunPlan(const PlanRow& row);
+  void SendClosingCommand();
+  void CloseLink();
+
+  std::unique_ptr<DeviceLink> m_pLink;  // the link of m_nLinkInterface
+  std::int32_t m_nLinkInterface = -1;
+  std::string m_strLoadedContainer;     // the container in m_image during a run
 };
 
 // Start-up helpers, kept apart from the window so they can be tested alone.

@@ -1,9 +1,11 @@
-// The device link of one update run: the characters to and from the power
-// supply over a COM port or GPIB. One implementation per interface kind,
-// chosen by a small table; UpdateDialog's SendString, SendByte and
-// ReceiveString delegate to the link of the run.
+// The device link: the characters to and from the power supply over a COM
+// port or GPIB. One implementation per interface kind, chosen by a small
+// table (MakeDeviceLink); UpdateDialog's SendString, SendByte and
+// ReceiveString delegate to the link of its interface, and the update
+// command opens and closes it.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,28 +22,75 @@ constexpr bool IsComInterface(std::int32_t nInterface) {
   return nInterface >= kInterfaceComFirst && nInterface <= kInterfaceComLast;
 }
 
-// What a run opens: the COM port number (1 to 29) or the GPIB settings.
+// The most characters one ReceiveString returns: a reply holds at most 49.
+constexpr int kMaxReceive = 49;
+
+// What an update run opens the link with.
 struct LinkSettings {
-  std::int32_t nInterface = 0;  // 1..29 COM, 31 GPIB
+  std::int32_t nInterface = 0;  // 1..29 COM port number, 31 GPIB
+  // COM: read interval, read per character, read constant, write per
+  // character, write constant, in milliseconds. One character read gives up
+  // after 200 + 500 ms.
+  std::uint32_t dwReadInterval = 200;
+  std::uint32_t dwReadMultiplier = 200;
+  std::uint32_t dwReadConstant = 500;
+  std::uint32_t dwWriteMultiplier = 100;
+  std::uint32_t dwWriteConstant = 1000;
+  // COM line: 19200 baud, 8 data bits, no parity check, no parity, one stop
+  // bit, no XON/XOFF characters.
+  std::uint32_t dwBaudRate = 19200;
+  std::uint8_t byByteSize = 8;
+  int nParityCheck = 0;
+  std::uint8_t byParity = 0;
+  std::uint8_t byStopBits = 0;
+  std::uint8_t chXon = 0;
+  std::uint8_t chXoff = 0;
+  // GPIB: board 0, primary address 30, no secondary address, time-out code
+  // 12 (3 s), EOI not asserted on the last byte, no end-of-string character.
   int nGpibBoard = 0;
-  int nGpibAddress = 12;
+  int nGpibPad = 30;
+  int nGpibSad = 0;
+  int nGpibTimeout = 12;
+  int nGpibEot = 0;
+  int nGpibEos = 0;
 };
 
 class DeviceLink {
  public:
   virtual ~DeviceLink() = default;
   // 1 when the link is open and set up for the update, else 0 with the
-  // reason kept for LastError().
+  // reason kept for LastError(). A COM port whose time-outs or line cannot
+  // be set still counts as open: the serial-port manager reports that itself.
   virtual int Open(const LinkSettings& settings) = 0;
   // 1 when the link took every character (a time-out counts as taken), 0
   // when a write failed: the adapter or the device is gone.
   virtual int SendString(const std::string& str) = 0;
   virtual int SendByte(char ch) = 0;
-  // At most n characters; shorter when the device fell silent.
+  // At most n characters (n is clamped to 0..kMaxReceive); shorter when the
+  // device fell silent.
   virtual std::string ReceiveString(int n) = 0;
   // Discards pending input (COM); nothing on GPIB.
   virtual void Purge() = 0;
+  // Ends the run: a COM port is closed, a GPIB device taken offline.
   virtual void Close() = 0;
+  // Gives back what stays open when the window closes: a COM port is
+  // closed; a GPIB device, already offline after each run, is left alone.
+  virtual void Release() {}
   // The system's reason of the last failure (an open that failed), "" when none.
-  virtual std::string LastError() const = 0;
+  virtual std::string LastError() const { return ""; }
 };
+
+// What the links of a window work over: its serial-port manager and the
+// field that holds the GPIB device descriptor of a run.
+struct LinkResources {
+  SerialPort& serial;
+  std::int32_t& nGpibDevice;
+};
+
+// The link for an interface value: a COM port (1..29), GPIB (31), or, for
+// USB and any other value, a link that reaches no device (sends fail,
+// receives are empty, open fails).
+std::unique_ptr<DeviceLink> MakeDeviceLink(std::int32_t nInterface, const LinkResources& resources);
+
+// How a window makes its links; tests put a scripted link in its place.
+using DeviceLinkFactory = std::function<std::unique_ptr<DeviceLink>(std::int32_t nInterface, const LinkResources&)>;

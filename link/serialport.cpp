@@ -39,16 +39,24 @@ void SerialPort::ShowError(const std::string& text, const std::string& caption) 
 }
 
 int SerialPort::OpenPort(int n) {
+  m_strLastOpenError.clear();
+  if (!HasSlot(n)) {
+    m_strLastOpenError = "no such port";
+    return 0;
+  }
   ClosePort(n);
   m_hPort[n] = platform::OpenComPort(n);
-  return m_hPort[n] != platform::kInvalidHandle ? 1 : 0;
+  if (m_hPort[n] != platform::kInvalidHandle) return 1;
+  m_strLastOpenError = platform::LastErrorText();
+  return 0;
 }
 
-int SerialPort::IsOpen(int n) const { return m_hPort[n] != platform::kInvalidHandle ? 1 : 0; }
+int SerialPort::IsOpen(int n) const { return HasSlot(n) && m_hPort[n] != platform::kInvalidHandle ? 1 : 0; }
 
 int SerialPort::ConfigurePort(int n, std::uint32_t dwBaudRate, std::uint8_t byByteSize, int nParityCheck,
                               std::uint8_t byParity, std::uint8_t byStopBits, std::uint8_t chXon,
                               std::uint8_t chXoff) {
+  if (!HasSlot(n)) return 0;
   m_dcb = platform::CommState{};
   if (!platform::GetCommState(m_hPort[n], m_dcb)) {
     ShowError("GetCommState Error", "Error");
@@ -109,11 +117,13 @@ int SerialPort::SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t d
 
 int SerialPort::WriteByte(int n, std::uint8_t byData) {
   m_dwBytesWritten = 0;
+  if (!HasSlot(n)) return 0;
   return platform::WriteFile(m_hPort[n], &byData, 1, &m_dwBytesWritten) ? 1 : 0;
 }
 
 int SerialPort::WriteString(int n, const std::string& str) {
   m_dwBytesWritten = 0;
+  if (!HasSlot(n)) return 0;
   if (str.empty()) return 1;
   return platform::WriteFile(m_hPort[n], str.data(), static_cast<std::uint32_t>(str.size()), &m_dwBytesWritten) ? 1
                                                                                                                : 0;
@@ -121,6 +131,7 @@ int SerialPort::WriteString(int n, const std::string& str) {
 
 int SerialPort::ReadByte(int n, char* pch) {
   *pch = 0;
+  if (!HasSlot(n)) return 0;
   std::uint32_t dwBytesTransferred = 0;
   char rx = 0;
   if (platform::ReadFile(m_hPort[n], &rx, 1, &dwBytesTransferred) && dwBytesTransferred == 1) {
@@ -131,6 +142,7 @@ int SerialPort::ReadByte(int n, char* pch) {
 }
 
 void SerialPort::Purge(int n, std::uint32_t dwFlags) {
+  if (!HasSlot(n)) return;
   SERIALPORT_ASSERT(IsOpen(n));
   if (!platform::PurgeComm(m_hPort[n], dwFlags)) {
     platform::DebugTrace("serialport.cpp(" + std::to_string(__LINE__) + "): Failed in call to PurgeComm\n");

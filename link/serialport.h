@@ -22,7 +22,13 @@ class SerialPort {
 
   void SetMessageSink(MessageSink sink) { m_sink = std::move(sink); }
 
+  // Ports 0 to kSlots-1 have a slot; every call on another number fails
+  // (or does nothing) without touching the system, so callers need no guard.
+  static constexpr bool HasSlot(int n) { return n >= 0 && n < kSlots; }
+
+  // 1 when the port opened; else 0 and LastOpenError() gives the system's reason.
   int OpenPort(int n);
+  const std::string& LastOpenError() const { return m_strLastOpenError; }
   int IsOpen(int n) const;
   int ConfigurePort(int n, std::uint32_t dwBaudRate, std::uint8_t byByteSize, int nParityCheck, std::uint8_t byParity,
                     std::uint8_t byStopBits, std::uint8_t chXon, std::uint8_t chXoff);
@@ -48,4 +54,5 @@ class SerialPort {
   platform::CommTimeouts m_timeouts{};
   std::uint32_t m_dwBytesWritten = 0;
   MessageSink m_sink;
+  std::string m_strLastOpenError;
 };

@@ -4,6 +4,7 @@
 // to the system; POSIX emulates them over termios.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -72,5 +73,9 @@ bool WriteFile(SerialHandle h, const void* buffer, std::uint32_t length, std::ui
 bool ReadFile(SerialHandle h, void* buffer, std::uint32_t length, std::uint32_t* pdwCount);
 bool PurgeComm(SerialHandle h, std::uint32_t flags);
 bool CloseHandle(SerialHandle h);
+// The system's own text for the error of the last failed call on this
+// thread (strerror of errno; FormatMessage of GetLastError), read at once
+// after the failure: "No such file or directory", "Access is denied.".
+std::string LastErrorText();
 
 }  // namespace platform

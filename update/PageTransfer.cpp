@@ -6,6 +6,10 @@
 namespace {
 
 constexpr unsigned kPauseMs = 100;
+// Characters of the fixed replies.
+constexpr int kAckLength = 2;       // "A1", "A2", "E2"
+constexpr int kVersionLength = 8;   // the previous firmware version
+constexpr int kClosingLength = 1;   // a channel controller's closing character
 
 std::string Format(const char* pszFormat, unsigned nValue) {
   char buffer[16];
@@ -21,41 +25,56 @@ std::string PageLine(const char* pszFormat, int nPage, int nPages) {
 
 // One page: address with its echo, data with "A1", checksum with "A2"/"E2".
 // Returns 0 when the transfer must stop (codes 3 and 4), else 1.
-int SendPage(UpdateHost& host, const std::uint8_t* pImage, int p, int nPages, std::int32_t& nError) {
-  host.ProgressPos(p);
+int SendPage(UpdateHost& host, const TransferProfile& profile, const std::uint8_t* pImage, int p, int nPages,
+             std::int32_t& nError) {
+  TransferWindow& window = host.window;
+  DeviceLink& link = host.link;
+  window.ProgressPos(p);
+  PageEvent page;
+  page.strController = profile.strController;
+  page.nPage = p + 1;
+  page.nPages = nPages;
 
   std::string strTmp = PageAddressString(p);
-  host.SendString(strTmp);
-  if (host.ReceiveString(6) != strTmp) {
+  link.SendString(strTmp);
+  if (link.ReceiveString(static_cast<int>(strTmp.size())) != strTmp) {
     nError = kTransferAddress;
     return 0;
   }
 
   unsigned nSum = 0;
   strTmp = PageDataString(pImage + static_cast<std::size_t>(p) * kPageSize, &nSum);
-  host.SendString(strTmp);
-  if (host.ReceiveString(2) == "A1") {
-    host.SendString(ChecksumString(nSum));
-    const std::string answer = host.ReceiveString(2);
+  link.SendString(strTmp);
+  if (link.ReceiveString(kAckLength) == "A1") {
+    link.SendString(ChecksumString(nSum));
+    const std::string answer = link.ReceiveString(kAckLength);
     if (answer == "A2") {
-      host.ListInsert(PageLine("Page %i of %i - OK!", p + 1, nPages));
+      window.ListInsert(PageLine("Page %i of %i - OK!", p + 1, nPages));
+      page.outcome = PageOutcome::Confirmed;
+      host.events.OnPage(page);
     } else if (answer == "E2") {
-      host.ListInsert(PageLine("Page %i of %i - ERROR!", p + 1, nPages));
-      host.Message("Checksum Error!", UpdateMsgIcon::Warning);
+      window.ListInsert(PageLine("Page %i of %i - ERROR!", p + 1, nPages));
+      page.outcome = PageOutcome::Refused;
+      host.events.OnPage(page);
+      window.Message("Checksum Error!", UpdateMsgIcon::Warning);
       nError = kTransferChecksum;
       return 0;
     } else {
       // A reply that is neither (short, garbled, late or none) leaves the
       // page unconfirmed: no line, and no success at the end. The exchange
       // goes on with the next page as the device expects it.
+      page.outcome = PageOutcome::Unconfirmed;
+      host.events.OnPage(page);
       nError = kTransferUnconfirmed;
     }
-    host.RefreshNow();
+    window.RefreshNow();
   } else {
     // Unacknowledged data: no checksum for this page, on with the next one.
+    page.outcome = PageOutcome::NotAcknowledged;
+    host.events.OnPage(page);
     nError = kTransferNoAck;
   }
-  host.UpdateControls();
+  window.UpdateControls();
   return 1;
 }
 
@@ -67,17 +86,18 @@ std::string MainFamilyId(int nSelection) {
   return "";
 }
 
-TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag) {
+TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag, const std::string& strFamily) {
   TransferProfile profile;
   profile.nPages = nPages;
   profile.nAnnounceFlag = nAnnounceFlag;
   profile.strStart = "FWU0";
   profile.nIdLength = 7;
-  profile.bMatchSelection = true;
+  profile.strId = strFamily;
   profile.strVersionPrefix = "Previous firmware main controller: ";
   profile.nDotPos = 37;
   profile.strSuccess = "Main controller update successful";
   profile.bChannel = false;
+  profile.strController = "main";
   return profile;
 }
 
@@ -93,6 +113,7 @@ TransferProfile ChannelTransferProfile(int nChannel, int nPages, int nAnnounceFl
   profile.nDotPos = 25;
   profile.strSuccess = "Channel controller update successful!";
   profile.bChannel = true;
+  profile.strController = "ch" + std::to_string(nChannel + 1);
   return profile;
 }
 
@@ -127,51 +148,59 @@ std::string VersionLine(const std::string& strPrefix, const std::string& strVers
 }
 
 void RunPageTransfer(UpdateHost& host, const TransferProfile& profile, const FirmwareImage& image, std::int32_t& nError) {
+  TransferWindow& window = host.window;
+  DeviceLink& link = host.link;
   const std::uint8_t* pImage = image.m_image.data();
   const int nPages = profile.nPages < kImagePages ? profile.nPages : kImagePages;
+  host.events.OnControllerStarted({profile.strController, profile.strContainer, nPages});
   if (profile.bChannel) {
-    host.ProgressRange(0, nPages - 1);
-    host.PurgeIfCom();
-    host.Sleep(kPauseMs);
-    if (!profile.strSelect.empty()) host.SendString(profile.strSelect);
-    host.Sleep(kPauseMs);
+    window.ProgressRange(0, nPages - 1);
+    link.Purge();
+    host.pause(kPauseMs);
+    if (!profile.strSelect.empty()) link.SendString(profile.strSelect);
+    host.pause(kPauseMs);
   } else {
-    host.UpdateFields();
-    host.PurgeIfCom();
-    host.Sleep(kPauseMs);
-    host.ProgressRange(0, nPages - 1);
+    window.UpdateFields();
+    link.Purge();
+    host.pause(kPauseMs);
+    window.ProgressRange(0, nPages - 1);
   }
 
-  host.SendString(profile.strStart);
-  const std::string answer = host.ReceiveString(profile.nIdLength);
-  const std::string strExpected = profile.bMatchSelection ? MainFamilyId(host.DeviceSelection()) : profile.strId;
-  if (strExpected.empty() || answer != strExpected) {
+  link.SendString(profile.strStart);
+  IdentificationEvent ident;
+  ident.strController = profile.strController;
+  ident.strIdentification = link.ReceiveString(profile.nIdLength);
+  if (profile.strId.empty() || ident.strIdentification != profile.strId) {
+    host.events.OnIdentification(ident);
     nError = kTransferWrongDevice;
   } else {
-    host.ListInsert(VersionLine(profile.strVersionPrefix, host.ReceiveString(8), profile.nDotPos));
+    ident.strPreviousVersion = link.ReceiveString(kVersionLength);
+    host.events.OnIdentification(ident);
+    window.ListInsert(VersionLine(profile.strVersionPrefix, ident.strPreviousVersion, profile.nDotPos));
 
     const std::string strTmp = AnnouncementString(nPages, profile.nAnnounceFlag);
-    host.SendString(strTmp);
-    if (host.ReceiveString(6) != strTmp) {
+    link.SendString(strTmp);
+    if (link.ReceiveString(static_cast<int>(strTmp.size())) != strTmp) {
       nError = kTransferAnnounce;
     } else {
       for (int p = 0; p < nPages; ++p) {
-        if (!SendPage(host, pImage, p, nPages, nError)) break;
+        if (!SendPage(host, profile, pImage, p, nPages, nError)) break;
       }
       // The channel controller ends its transfer with one more character,
       // also after a stop on a refused checksum or a lost address echo.
-      if (profile.bChannel) host.ReceiveString(1);
+      if (profile.bChannel) link.ReceiveString(kClosingLength);
     }
   }
 
   if (nError == kTransferOk) {
-    host.ListInsert(profile.strSuccess);
-    host.RefreshNow();
+    window.ListInsert(profile.strSuccess);
+    window.RefreshNow();
   } else if (nError == kTransferWrongDevice) {
-    host.Message("Wrong or no device detected! - Process abort", UpdateMsgIcon::Warning);
+    window.Message("Wrong or no device detected! - Process abort", UpdateMsgIcon::Warning);
   } else {
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "Error occured! Code:%i", static_cast<int>(nError));
-    host.Message(buffer, UpdateMsgIcon::Warning);
+    window.Message(buffer, UpdateMsgIcon::Warning);
   }
+  host.events.OnControllerEnded({profile.strController, nError});
 }

@@ -25,17 +25,20 @@ struct TransferProfile {
   std::string strSelect;        // channel selection command, "" for none
   std::string strStart;         // "FWU0" or "FWU"
   int nIdLength = 0;            // characters of the identification reply
-  bool bMatchSelection = false; // main: the family must fit the device list's selection
-  std::string strId;            // channel: the one identification accepted
+  std::string strId;            // the one identification accepted (main: the
+                                // family of the selected model); "" accepts none
   std::string strVersionPrefix; // list line before the version characters
   std::size_t nDotPos = 0;      // where "." goes into that line
   std::string strSuccess;       // list line after a clean transfer
   bool bChannel = false;        // channel sequence: range first, no field update,
                                 // closing character, codes 3/4 still read it
+  std::string strController;    // for the events: "main", "ch1" .. "ch4"
+  std::string strContainer;     // for the events: the container sent
 };
 
-// The main controller's transfer of nPages pages.
-TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag);
+// The main controller's transfer of nPages pages to a controller that must
+// identify itself as strFamily ("QRT1440"; "" for a selection with none).
+TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag, const std::string& strFamily);
 // The transfer to channel nChannel + 1 (index 0 to 3) of nPages pages.
 TransferProfile ChannelTransferProfile(int nChannel, int nPages, int nAnnounceFlag);
 
@@ -45,7 +48,8 @@ std::string MainFamilyId(int nSelection);
 
 // Runs one transfer of the first profile.nPages pages of the image (never more
 // than the image holds). The outcome goes to nError, which must be 0 on
-// entry; the messages have been shown on return.
+// entry; the messages have been shown and the controller's events sent on
+// return.
 void RunPageTransfer(UpdateHost& host, const TransferProfile& profile, const FirmwareImage& image, std::int32_t& nError);
 
 // Outgoing strings of the page protocol, upper-case hex.

@@ -1,24 +1,21 @@
-// What the update's transfers need from their owner (the main window): the
-// device link, the pauses, and the window's list, progress bar and message
-// boxes. The owner implements it; the transfers know nothing else of it.
+// What the update's transfers work with, in three parts: the link half (the
+// device link of the run and the pauses between steps), the window half
+// (the window's list, progress bar and message boxes), and the events that
+// any front end or observer may follow. The owner (the main window) lends
+// all three; the transfers know nothing else of it.
 #pragma once
+#include <functional>
 #include <string>
+
+#include "link/DeviceLink.h"
+#include "update/TransferEvents.h"
 
 enum class UpdateMsgIcon { Warning, Information };
 
-class UpdateHost {
+class TransferWindow {
  public:
-  virtual ~UpdateHost() = default;
-
-  // Device link: the characters go out unchanged, nothing is added.
-  virtual void SendString(const std::string& str) = 0;
-  // At most n characters; shorter when the device fell silent.
-  virtual std::string ReceiveString(int n) = 0;
-  // Discards pending input when the link is a COM port; nothing otherwise.
-  virtual void PurgeIfCom() = 0;
-  virtual void Sleep(unsigned milliseconds) = 0;
-
-  // Window: list line at the top, progress bar, modal OK box.
+  virtual ~TransferWindow() = default;
+  // List line at the top, progress bar, modal OK box.
   virtual void ListInsert(const std::string& line) = 0;
   virtual void ProgressRange(int lower, int upper) = 0;
   virtual void ProgressPos(int pos) = 0;
@@ -29,6 +26,11 @@ class UpdateHost {
   virtual void UpdateControls() = 0;
   // Fields from the controls.
   virtual void UpdateFields() = 0;
-  // Index of the device list's selection (read after UpdateFields).
-  virtual int DeviceSelection() = 0;
+};
+
+struct UpdateHost {
+  DeviceLink& link;                     // characters to and from the device
+  std::function<void(unsigned)> pause;  // a pause in milliseconds
+  TransferWindow& window;
+  TransferEvents& events;
 };

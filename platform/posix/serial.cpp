@@ -17,6 +17,7 @@
 #endif
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -447,5 +448,7 @@ bool CloseHandle(SerialHandle h) {
   (void)ioctl(fd, TIOCNXCL);
   return ::close(fd) == 0;
 }
+
+std::string LastErrorText() { return std::strerror(errno); }
 
 }  // namespace platform

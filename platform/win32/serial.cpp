@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 namespace platform {
 
@@ -128,5 +129,16 @@ bool ReadFile(SerialHandle h, void* buffer, std::uint32_t length, std::uint32_t*
 bool PurgeComm(SerialHandle h, std::uint32_t flags) { return ::PurgeComm(H(h), flags) != 0; }
 
 bool CloseHandle(SerialHandle h) { return ::CloseHandle(H(h)) != 0; }
+
+std::string LastErrorText() {
+  const DWORD dwError = ::GetLastError();
+  char buffer[512] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0, buffer,
+                           sizeof buffer, nullptr);
+  // The system's text ends in CR LF; a code without one is given by number.
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) buffer[--n] = '\0';
+  if (n == 0) return "error " + std::to_string(dwError);
+  return buffer;
+}
 
 }  // namespace platform

@@ -21,14 +21,17 @@
 
 namespace {
 
-class ScriptedHost : public UpdateHost {
+class ScriptedHost : public DeviceLink, public TransferWindow {
  public:
   ScriptedHost(const std::uint8_t* pData, std::size_t nSize, int nPages, int nSelection)
       : m_pData(pData), m_nSize(nSize), m_nPages(nPages), m_nSelection(nSelection) {
     m_sumReply.resize(static_cast<std::size_t>(nPages));
   }
 
-  void SendString(const std::string& str) override {
+  int Open(const LinkSettings&) override { return 1; }
+  int SendByte(char ch) override { return SendString(std::string(1, ch)); }
+  void Close() override {}
+  int SendString(const std::string& str) override {
     Step();
     if (str.size() == 512) {
       m_bDataSent = true;
@@ -42,6 +45,7 @@ class ScriptedHost : public UpdateHost {
       m_bAwaitSum = true;
     }
     m_strLast = str;
+    return 1;
   }
 
   std::string ReceiveString(int n) override {
@@ -57,8 +61,8 @@ class ScriptedHost : public UpdateHost {
     return str;
   }
 
-  void PurgeIfCom() override { Step(); }
-  void Sleep(unsigned) override { Step(); }
+  void Purge() override { Step(); }
+  void Pause() { Step(); }
   void ListInsert(const std::string& line) override {
     Step();
     m_lines.push_back(line);
@@ -74,7 +78,6 @@ class ScriptedHost : public UpdateHost {
   void RefreshNow() override {}
   void UpdateControls() override {}
   void UpdateFields() override {}
-  int DeviceSelection() override { return m_nSelection; }
 
   std::vector<std::string> m_sumReply;  // per page: the reply to its checksum
   std::vector<std::string> m_lines;
@@ -138,13 +141,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   const int nPages = pData[1] == 0xFF ? 503 : pData[1] % 16 + 1;
   const int nSent = nPages < kImagePages ? nPages : kImagePages;
   const TransferProfile profile =
-      bChannel ? ChannelTransferProfile(nIndex, nPages, nFlag) : MainTransferProfile(nPages, nFlag);
+      bChannel ? ChannelTransferProfile(nIndex, nPages, nFlag) : MainTransferProfile(nPages, nFlag, MainFamilyId(nIndex));
 
   auto image = std::make_unique<FirmwareImage>();
   for (int i = 0; i < kImageSize; ++i) image->m_image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 31);
   ScriptedHost host(pData + 2, nSize - 2, nSent, bChannel ? 4 : nIndex);
+  TransferEvents silent;
+  UpdateHost transfer{host, [&host](unsigned) { host.Pause(); }, host, silent};
   std::int32_t nError = 0;
-  RunPageTransfer(host, profile, *image, nError);
+  RunPageTransfer(transfer, profile, *image, nError);
 
   const bool bSuccessLine = !host.m_lines.empty() && host.m_lines.back() == profile.strSuccess;
   if (nError == kTransferOk) {

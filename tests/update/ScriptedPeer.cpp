@@ -3,8 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 
-void ScriptedPeer::SendString(const std::string& str) {
+int ScriptedPeer::SendString(const std::string& str) {
   m_events.push_back("send:" + (str.size() == 512 ? "<data " + std::to_string(m_nPage) + ">" : str));
+  if (m_refusedSends.count(str)) return 0;
+  Answer(str);
+  return 1;
+}
+
+void ScriptedPeer::Answer(const std::string& str) {
+  // A command ("FWU0", "FWU", "FWU1".."FWU4", "FWUE") starts afresh whatever
+  // the last exchange left: the next controller of a whole update.
+  if (str.rfind("FWU", 0) == 0 && str.size() <= 4) m_stage = Stage::Idle;
   switch (m_stage) {
     case Stage::Idle:
       if (str == "FWU0") {

@@ -5,13 +5,16 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "image/FirmwareImage.h"
 #include "update/UpdateHost.h"
 
-class ScriptedPeer : public UpdateHost {
+// The peer is both the device link of the transfer (or of a whole update,
+// when a window's link factory hands it out) and the transfer's window.
+class ScriptedPeer : public DeviceLink, public TransferWindow {
  public:
   // What the device says, and where it goes wrong.
   std::string m_strMainId = "QRT1440";
@@ -22,19 +25,35 @@ class ScriptedPeer : public UpdateHost {
   std::map<int, std::string> m_dataReply;     // page -> reply instead of "A1"
   std::map<int, std::string> m_checksumReply; // page -> reply instead of "A2"/"E2"
   std::string m_strClosing = "#";
-  int m_nSelection = 4;
+  int m_nSelection = 4;               // the family a main transfer expects (MainFamilyId)
+  std::set<std::string> m_refusedSends;  // strings whose write fails (the line is gone)
+  int m_nOpenResult = 1;
+  std::vector<LinkSettings> m_opens;   // the settings of every Open
 
   // What happened, in order: "send:..", "recv:..", "list:..", "msg:W:..",
   // "msg:I:..", "range:a-b", "pos:p", "refresh", "controls", "fields",
-  // "purge", "sleep:ms". Page data is logged as "send:<data p>".
+  // "purge", "sleep:ms", "open", "close", "release". Page data is logged as
+  // "send:<data p>".
   std::vector<std::string> m_events;
   std::vector<std::string> m_list;              // newest first, as the list box shows it
   std::map<int, std::vector<std::uint8_t>> m_pages;  // page number -> bytes received
 
-  void SendString(const std::string& str) override;
+  // The transfer's host: this peer as link and window, its own pauses.
+  UpdateHost Host(TransferEvents& events) {
+    return {*this, [this](unsigned ms) { m_events.push_back("sleep:" + std::to_string(ms)); }, *this, events};
+  }
+
+  int Open(const LinkSettings& settings) override {
+    m_opens.push_back(settings);
+    m_events.push_back("open");
+    return m_nOpenResult;
+  }
+  int SendString(const std::string& str) override;
+  int SendByte(char ch) override { return SendString(std::string(1, ch)); }
   std::string ReceiveString(int n) override;
-  void PurgeIfCom() override { m_events.push_back("purge"); }
-  void Sleep(unsigned ms) override { m_events.push_back("sleep:" + std::to_string(ms)); }
+  void Purge() override { m_events.push_back("purge"); }
+  void Close() override { m_events.push_back("close"); }
+  void Release() override { m_events.push_back("release"); }
   void ListInsert(const std::string& line) override {
     m_list.insert(m_list.begin(), line);
     m_events.push_back("list:" + line);
@@ -49,7 +68,6 @@ class ScriptedPeer : public UpdateHost {
   void RefreshNow() override { m_events.push_back("refresh"); }
   void UpdateControls() override { m_events.push_back("controls"); }
   void UpdateFields() override { m_events.push_back("fields"); }
-  int DeviceSelection() override { return m_nSelection; }
 
   // Events that start with the prefix.
   std::vector<std::string> Events(const std::string& strPrefix) const;
@@ -64,5 +82,6 @@ class ScriptedPeer : public UpdateHost {
   int m_nPage = 0;
   unsigned m_nSum = 0;
   std::deque<char> m_reply;
+  void Answer(const std::string& str);
   void Queue(const std::string& str) { m_reply.insert(m_reply.end(), str.begin(), str.end()); }
 };

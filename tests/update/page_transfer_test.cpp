@@ -21,9 +21,14 @@ std::vector<std::uint8_t> Page(const FirmwareImage& image, int p) {
   return {image.m_image.begin() + p * kPageSize, image.m_image.begin() + (p + 1) * kPageSize};
 }
 
-std::int32_t Transfer(ScriptedPeer& peer, const TransferProfile& profile, const FirmwareImage& image) {
+// A main profile expects the family of the peer's selection, as the update
+// command gives it.
+std::int32_t Transfer(ScriptedPeer& peer, TransferProfile profile, const FirmwareImage& image) {
+  if (!profile.bChannel) profile.strId = MainFamilyId(peer.m_nSelection);
+  TransferEvents silent;
+  UpdateHost host = peer.Host(silent);
   std::int32_t nError = 0;
-  RunPageTransfer(peer, profile, image, nError);
+  RunPageTransfer(host, profile, image, nError);
   return nError;
 }
 
@@ -66,7 +71,7 @@ TEST(MainTransfer, FullTransferOfThreeHundredPages) {
   ScriptedPeer peer;
   peer.m_strMainId = "QRT1230";
   peer.m_nSelection = 1;  // QRT1220 answers with its family's name
-  EXPECT_EQ(Transfer(peer, MainTransferProfile(300, 1), image), 0);
+  EXPECT_EQ(Transfer(peer, MainTransferProfile(300, 1, ""), image), 0);
 
   // Opening: fields, purge, pause, range, then "FWU0".
   const std::vector<std::string> opening(peer.m_events.begin(), peer.m_events.begin() + 6);
@@ -114,7 +119,7 @@ TEST(MainTransfer, IdentificationMustFitTheSelectedFamily) {
     peer.m_nSelection = c.nSelection;
     peer.m_strMainId = c.strId;
     // Short pages keep the accepted cases quick; the announcement follows the count.
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(3, 1), image), c.nExpected) << c.nSelection << " " << c.strId;
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(3, 1, ""), image), c.nExpected) << c.nSelection << " " << c.strId;
     if (c.nExpected == 6) {
       // Nothing after the identification: no version read, no announcement.
       EXPECT_EQ(peer.Events("send:"), std::vector<std::string>{"send:FWU0"});
@@ -130,7 +135,7 @@ TEST(MainTransfer, AnnouncementAndAddressEchoesStopTheTransfer) {
   {
     ScriptedPeer peer;
     peer.m_strAnnounceEcho = "015E02";
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1), image), 5);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1, ""), image), 5);
     EXPECT_EQ(peer.Events("send:"), (std::vector<std::string>{"send:FWU0", "send:015E01"}));
     EXPECT_EQ(peer.m_list, std::vector<std::string>{"Previous firmware main controller: 20.311107"});
     EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:5"});
@@ -138,7 +143,7 @@ TEST(MainTransfer, AnnouncementAndAddressEchoesStopTheTransfer) {
   {
     ScriptedPeer peer;
     peer.m_addressEcho[0] = "00000";  // short echo
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1), image), 4);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1, ""), image), 4);
     EXPECT_EQ(peer.Events("send:").back(), "send:000000");
     EXPECT_TRUE(peer.m_pages.empty());
     EXPECT_EQ(peer.Events("msg:"), std::vector<std::string>{"msg:W:Error occured! Code:4"});
@@ -146,7 +151,7 @@ TEST(MainTransfer, AnnouncementAndAddressEchoesStopTheTransfer) {
   {
     ScriptedPeer peer;
     peer.m_addressEcho[7] = "000800";
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1), image), 4);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(350, 1, ""), image), 4);
     EXPECT_EQ(peer.Events("send:").back(), "send:000700");
     EXPECT_EQ(peer.m_pages.size(), 7u);
     EXPECT_EQ(peer.m_list[0], "Page 7 of 350 - OK!");
@@ -160,7 +165,7 @@ TEST(MainTransfer, UnacknowledgedDataSkipsThePageAndGoesOn) {
   ScriptedPeer peer;
   peer.m_dataReply[3] = "A0";
   peer.m_dataReply[9] = "";  // silence
-  EXPECT_EQ(Transfer(peer, MainTransferProfile(12, 1), image), 2);
+  EXPECT_EQ(Transfer(peer, MainTransferProfile(12, 1, ""), image), 2);
   // Page 4 (p = 3) gets no checksum: the next address follows at once.
   const int i = peer.IndexOf("recv:A0");
   EXPECT_EQ(peer.m_events[i + 1], "controls");
@@ -182,7 +187,7 @@ TEST(MainTransfer, ChecksumRepliesRefusedOrUnknown) {
     peer.m_nSelection = 2;
     peer.m_strMainId = "QRT1230";
     peer.m_checksumReply[4] = "E2";
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(300, 1), image), 3);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(300, 1, ""), image), 3);
     EXPECT_EQ(peer.m_list[0], "Page 5 of 300 - ERROR!");
     EXPECT_EQ(peer.m_list[1], "Page 4 of 300 - OK!");
     EXPECT_EQ(peer.Events("msg:"),
@@ -198,7 +203,7 @@ TEST(MainTransfer, ChecksumRepliesRefusedOrUnknown) {
     peer.m_checksumReply[2] = "A3";
     peer.m_checksumReply[5] = "";
     peer.m_checksumReply[7] = "E";
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 8);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1, ""), image), 8);
     EXPECT_EQ(peer.m_pages.size(), 8u);
     EXPECT_EQ(peer.m_list.size(), 1u + 5u);
     EXPECT_EQ(peer.m_list[0], "Page 7 of 8 - OK!");
@@ -213,18 +218,18 @@ TEST(MainTransfer, ChecksumRepliesRefusedOrUnknown) {
     ScriptedPeer peer;
     peer.m_checksumReply[1] = "";
     peer.m_dataReply[4] = "E1";
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 2);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1, ""), image), 2);
     ScriptedPeer peer2;
     peer2.m_dataReply[1] = "E1";
     peer2.m_checksumReply[4] = "X2";
-    EXPECT_EQ(Transfer(peer2, MainTransferProfile(8, 1), image), 8);
+    EXPECT_EQ(Transfer(peer2, MainTransferProfile(8, 1, ""), image), 8);
   }
   {
     // A later stop overwrites code 2.
     ScriptedPeer peer;
     peer.m_dataReply[1] = "E1";
     peer.m_checksumReply[3] = "E2";
-    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1), image), 3);
+    EXPECT_EQ(Transfer(peer, MainTransferProfile(8, 1, ""), image), 3);
   }
 }
 

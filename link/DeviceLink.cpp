@@ -1,0 +1,147 @@
+// The two device links (COM port, GPIB), the link that reaches no device,
+// and the table that picks one by interface kind.
+#include "link/DeviceLink.h"
+
+#include <cstring>
+
+#include "link/GpibLibrary.h"
+#include "link/serialport.h"
+
+namespace {
+
+int ClampReceive(int n) { return n < 0 ? 0 : (n > kMaxReceive ? kMaxReceive : n); }
+
+// A COM port of the window's serial-port manager.
+class ComLink : public DeviceLink {
+ public:
+  ComLink(SerialPort& serial, int nPort) : m_serial(serial), m_nPort(nPort) {}
+
+  int Open(const LinkSettings& s) override {
+    m_nPort = s.nInterface;
+    if (!m_serial.OpenPort(m_nPort)) {
+      m_strError = m_serial.LastOpenError();
+      return 0;
+    }
+    m_strError.clear();
+    // Failures of these two settings are shown by the manager itself; the
+    // run goes on with the port as the failed setting left it.
+    m_serial.SetTimeouts(m_nPort, s.dwReadInterval, s.dwReadMultiplier, s.dwReadConstant, s.dwWriteMultiplier,
+                         s.dwWriteConstant);
+    m_serial.ConfigurePort(m_nPort, s.dwBaudRate, s.byByteSize, s.nParityCheck, s.byParity, s.byStopBits, s.chXon,
+                           s.chXoff);
+    return 1;
+  }
+
+  // The whole string in one write call: a USB-serial adapter makes one USB
+  // transfer per call, and one call per character would hold the line to
+  // about one character per 1 ms USB frame.
+  int SendString(const std::string& str) override { return m_serial.WriteString(m_nPort, str); }
+  int SendByte(char ch) override { return m_serial.WriteByte(m_nPort, static_cast<std::uint8_t>(ch)); }
+
+  std::string ReceiveString(int n) override {
+    n = ClampReceive(n);
+    char buffer[kMaxReceive + 1] = {};
+    // Every read is made, so that the reply is consumed from the port even
+    // when a character timed out; the string ends at the first gap.
+    for (int i = 0; i < n; ++i) m_serial.ReadByte(m_nPort, &buffer[i]);
+    buffer[n] = '\0';
+    return buffer;
+  }
+
+  void Purge() override { m_serial.PurgeReceive(m_nPort); }
+  void Close() override { m_serial.ClosePort(m_nPort); }
+  void Release() override { m_serial.ClosePort(m_nPort); }
+  std::string LastError() const override { return m_strError; }
+
+ private:
+  SerialPort& m_serial;
+  int m_nPort;
+  std::string m_strError;
+};
+
+// The GPIB device of the run, through the GPIB library binding. The
+// descriptor lives in the window's field, from ibdev to ibonl.
+class GpibLink : public DeviceLink {
+ public:
+  explicit GpibLink(std::int32_t& nDevice) : m_nDevice(nDevice) {}
+
+  int Open(const LinkSettings& s) override {
+    m_nDevice = gpib::ibdev(s.nGpibBoard, s.nGpibPad, s.nGpibSad, s.nGpibTimeout, s.nGpibEot, s.nGpibEos);
+    // A descriptor that is not one is not refused here: the device then
+    // does not answer and the transfer says so. The reason is kept.
+    m_strError = m_nDevice < 0 ? "ibdev failed (iberr " + std::to_string(gpib::iberr) + ")" : "";
+    return 1;
+  }
+
+  // GPIB keeps one ibwrt per character.
+  int SendString(const std::string& str) override {
+    int nOk = 1;
+    for (char ch : str) nOk &= SendByte(ch);
+    return nOk;
+  }
+  int SendByte(char ch) override { return (gpib::ibwrt(m_nDevice, &ch, 1) & gpib::kErr) ? 0 : 1; }
+
+  std::string ReceiveString(int n) override {
+    n = ClampReceive(n);
+    char buffer[kMaxReceive + 1] = {};
+    gpib::ibrd(m_nDevice, buffer, n);
+    // The count of a missing library holds an OS error code and that of a
+    // misbehaving one may be anything: only 0 to n bytes are taken.
+    std::int32_t nCount = gpib::ibcntl;
+    if (nCount < 0) nCount = 0;
+    if (nCount > n) nCount = n;
+    buffer[nCount] = '\0';
+    return buffer;
+  }
+
+  void Purge() override {}
+  void Close() override { gpib::ibonl(m_nDevice, 0); }
+  std::string LastError() const override { return m_strError; }
+
+ private:
+  std::int32_t& m_nDevice;
+  std::string m_strError;
+};
+
+// USB and values without an interface: nothing reaches a device.
+class NoLink : public DeviceLink {
+ public:
+  int Open(const LinkSettings&) override {
+    m_strError = "no device link on this interface";
+    return 0;
+  }
+  int SendString(const std::string&) override { return 0; }
+  int SendByte(char) override { return 0; }
+  std::string ReceiveString(int) override { return ""; }
+  void Purge() override {}
+  void Close() override {}
+  std::string LastError() const override { return m_strError; }
+
+ private:
+  std::string m_strError;
+};
+
+struct LinkKind {
+  bool (*pfnServes)(std::int32_t nInterface);
+  std::unique_ptr<DeviceLink> (*pfnMake)(std::int32_t nInterface, const LinkResources& res);
+};
+
+const LinkKind kLinkKinds[] = {
+    {[](std::int32_t n) { return IsComInterface(n); },
+     [](std::int32_t n, const LinkResources& res) -> std::unique_ptr<DeviceLink> {
+       return std::make_unique<ComLink>(res.serial, n);
+     }},
+    {[](std::int32_t n) { return n == kInterfaceGpib; },
+     [](std::int32_t, const LinkResources& res) -> std::unique_ptr<DeviceLink> {
+       return std::make_unique<GpibLink>(res.nGpibDevice);
+     }},
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceLink> MakeDeviceLink(std::int32_t nInterface, const LinkResources& resources) {
+  for (const LinkKind& kind : kLinkKinds) {
+    if (kind.pfnServes(nInterface)) return kind.pfnMake(nInterface, resources);
+  }
+  return std::make_unique<NoLink>();
+}
