@@ -9,17 +9,9 @@
 #include <vector>
 
 #include "ui/console/lib/ConsoleOptions.h"
-#include "update/PageTransfer.h"
 #include "update/ResultCodes.h"
 
 namespace {
-
-// The transfer names its codes itself; they must stay the table's.
-constexpr bool Same(std::int32_t nTransfer, std::int32_t nTable) { return nTransfer == nTable; }
-static_assert(Same(kTransferOk, kResultOk) && Same(kTransferNoAck, kErrorNoHexOrNoAck) &&
-              Same(kTransferChecksum, kErrorChecksumRefused) && Same(kTransferAddress, kErrorAddressEcho) &&
-              Same(kTransferAnnounce, kErrorAnnounceEcho) && Same(kTransferWrongDevice, kErrorWrongDevice) &&
-              Same(kTransferUnconfirmed, kErrorNotConfirmed));
 
 struct Listed {
   int nCode;
