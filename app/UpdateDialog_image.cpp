@@ -3,43 +3,38 @@
 #include "app/UpdateDialog.h"
 #include "image/Container.h"
 #include "image/HexImport.h"
-
-namespace {
-
-// Code left in m_nError when a container cannot be created, written or read
-// back whole: the same as for a read-back that differs.
-constexpr int kContainerError = 99;
-
-}  // namespace
+#include "update/ResultCodes.h"
 
 int UpdateDialog::LoadContainer(const std::string& strFileName) { return ReadContainerFile(strFileName, m_image); }
 
 void UpdateDialog::SaveContainer(const std::string& strFileName) {
   m_image.Scramble(m_nPageCount);
-  if (!WriteContainerFile(strFileName, m_image)) m_nError = kContainerError;
+  // A container that cannot be created, written or read back whole leaves
+  // the same code as a read-back that differs.
+  if (!WriteContainerFile(strFileName, m_image)) m_nError = kErrorContainerWrite;
 }
 
 void UpdateDialog::VerifyContainer(const std::string& strFileName) {
-  if (CompareContainerFile(strFileName, m_image) != VerifyResult::Equal) m_nError = kContainerError;
+  if (CompareContainerFile(strFileName, m_image) != VerifyResult::Equal) m_nError = kErrorContainerWrite;
 }
 
 void UpdateDialog::ImportHexFile(const std::string& strFileName) {
   if (m_strFrontFile.empty() || m_strFrontFile == "no file selected") {
     m_image.Clear();
-    m_nError = 2;
+    m_nError = kErrorNoHexOrNoAck;
   } else {
     const int nResult = ReadHexFile(strFileName, m_image);
     if (nResult != kHexOk) m_nError = nResult;
   }
   if (m_nError == 0) return;
   switch (m_nError) {
-    case 1:
+    case kErrorHexOpen:
       MessageBox("Could not open file!");
       break;
-    case 2:
+    case kErrorNoHexOrNoAck:
       MessageBox("Please select file!");
       break;
-    case 9:
+    case kErrorHexChecksum:
       MessageBox("Checksum error during decoding file!");
       break;
     default:
@@ -72,9 +67,9 @@ void UpdateDialog::OnCreateEncFile() {
     if (m_nError == 0) VerifyContainer(jobs[i].pszContainer);
   }
 
-  if (m_nError == 0) {
+  if (m_nError == kResultOk) {
     MessageBox("Enc file created successfully!");
-  } else if (m_nError == 1) {
+  } else if (m_nError == kErrorHexOpen) {
     MessageBox("Couldn't open file!");
   } else {
     MessageBox("ERROR While Creating Enc File");

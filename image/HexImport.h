@@ -11,17 +11,19 @@
 #include <string_view>
 
 #include "image/FirmwareImage.h"
+#include "update/ResultCodes.h"
 
-// Results of an import (the codes the dialog keeps in m_nError).
-constexpr int kHexOk = 0;
-constexpr int kHexCannotOpen = 1;
-constexpr int kHexChecksumError = 9;
+// Results of an import (the codes the dialog keeps in m_nError), by the names
+// of the import.
+constexpr int kHexOk = kResultOk;
+constexpr int kHexCannotOpen = kErrorHexOpen;
+constexpr int kHexChecksumError = kErrorHexChecksum;
 // A data record addressed bytes at or beyond the end of the image: the bytes
 // inside were stored, the others dropped.
-constexpr int kHexOutsideImage = 10;
+constexpr int kHexOutsideImage = kErrorHexBeyondImage;
 // Not one data record in the whole file (empty, binary, UTF-16, ...): there
 // is no firmware in it, and an all-zero image must never become a container.
-constexpr int kHexNoData = 11;
+constexpr int kHexNoData = kErrorHexNoData;
 
 // Decodes record lines one at a time into an image, keeping the segment base
 // between lines. Bytes are stored only inside the image.

@@ -6,17 +6,18 @@
 #include <string>
 
 #include "image/FirmwareImage.h"
+#include "update/ResultCodes.h"
 #include "update/UpdateHost.h"
 
-// Error codes a transfer leaves behind.
+// Error codes a transfer leaves behind, by the transfer's names for them.
 enum TransferError : std::int32_t {
-  kTransferOk = 0,
-  kTransferNoAck = 2,        // page data not answered "A1"; the transfer goes on
-  kTransferChecksum = 3,     // page checksum refused with "E2"
-  kTransferAddress = 4,      // page address not echoed
-  kTransferAnnounce = 5,     // page count not echoed
-  kTransferWrongDevice = 6,  // identification does not match
-  kTransferUnconfirmed = 8,  // page checksum answered neither "A2" nor "E2"; the transfer goes on
+  kTransferOk = kResultOk,
+  kTransferNoAck = kErrorNoHexOrNoAck,          // page data not answered "A1"; the transfer goes on
+  kTransferChecksum = kErrorChecksumRefused,    // page checksum refused with "E2"
+  kTransferAddress = kErrorAddressEcho,         // page address not echoed
+  kTransferAnnounce = kErrorAnnounceEcho,       // page count not echoed
+  kTransferWrongDevice = kErrorWrongDevice,     // identification does not match
+  kTransferUnconfirmed = kErrorNotConfirmed,    // page checksum answered neither "A2" nor "E2"; the transfer goes on
 };
 
 struct TransferProfile {

@@ -74,7 +74,7 @@ TEST(Console, UsageErrors) {
            {"--as"},
        }) {
     ConsoleRun r = RunConsole(args);
-    EXPECT_EQ(r.status, ui::kExitUsage) << args.back();
+    EXPECT_EQ(r.status, kExitUsage) << args.back();
     EXPECT_NE(r.err.find("usage: qrtupdate"), std::string::npos) << args.back();
   }
   // Refused before anything runs: no window state, no box, no update over
@@ -84,7 +84,7 @@ TEST(Console, UsageErrors) {
            {"--as", "QRT_Update_OP_FWV2.04", "show", "--port", "", "update"},
        }) {
     ConsoleRun r = RunConsole(args);
-    EXPECT_EQ(r.status, ui::kExitUsage) << args[3];
+    EXPECT_EQ(r.status, kExitUsage) << args[3];
     EXPECT_EQ(r.out, "") << args[3];
     EXPECT_EQ(r.err.rfind("qrtupdate: ", 0), 0u) << args[3];
     EXPECT_EQ(r.err.find("(warning)"), std::string::npos) << args[3];
@@ -96,7 +96,7 @@ TEST(Console, UsageErrors) {
 
 TEST(Console, NameWithoutBrand) {
   ConsoleRun r = RunConsole({"--as", "talvo_fwv2.04.exe", "show"});
-  EXPECT_EQ(r.status, ui::kExitNoBrand);
+  EXPECT_EQ(r.status, kExitNoBrand);
   EXPECT_EQ(r.out, "");  // the program closed before any action
   EXPECT_EQ(r.err, "talvo_fwv2.04 (warning): FILE RENAMED!\nCLOSE PROGRAM!\n");
 }
@@ -109,7 +109,7 @@ TEST(Console, OnlyTheFirst1024CharactersOfTheNameCount) {
   EXPECT_NE(inside.out.find("title: Orvelt&Pannik QRT Update"), std::string::npos);
 
   ConsoleRun beyond = RunConsole({"--as", std::string(1023, 'x') + "OP_FWV2.04", "show"});
-  EXPECT_EQ(beyond.status, ui::kExitNoBrand);
+  EXPECT_EQ(beyond.status, kExitNoBrand);
   EXPECT_EQ(beyond.out, "");
   EXPECT_NE(beyond.err.find("FILE RENAMED!"), std::string::npos);
 }

@@ -12,11 +12,9 @@
 
 #include "ui/console/lib/ConsoleOptions.h"
 #include "ui/memory/MemoryFrontEnd.h"
+#include "update/ResultCodes.h"
 
 namespace ui {
-
-constexpr int kExitUsage = 64;
-constexpr int kExitNoBrand = 78;
 
 class ConsoleFrontEnd : public MemoryFrontEnd {
  public:

@@ -1,7 +1,11 @@
 // The command line: options, actions and the usage text.
 #include "ui/console/lib/ConsoleOptions.h"
 
+#include <algorithm>
+#include <sstream>
+
 #include "link/DeviceLink.h"
+#include "update/ResultCodes.h"
 
 namespace ui {
 
@@ -10,6 +14,36 @@ namespace {
 bool IsAction(const std::string& s) {
   return s == "show" || s == "info" || s == "update" || s == "create" || s == "check" || s == "probe-usb" ||
          s == "ports";
+}
+
+// The width of the exit status list (that of its heading line), and the
+// column the codes are right-aligned in.
+constexpr std::size_t kStatusWidth = 81;
+constexpr std::size_t kCodeWidth = 4;
+
+// One line per result code: the code, two spaces and its meaning. A meaning
+// too long for the width goes on, word by word, in the meaning's column.
+std::string ExitStatusLines() {
+  std::string strText;
+  int nCount = 0;
+  const ResultCode* pCodes = ResultCodes(&nCount);
+  for (int i = 0; i < nCount; ++i) {
+    const std::string strCode = std::to_string(pCodes[i].nCode);
+    std::string strLine = std::string(kCodeWidth - std::min(kCodeWidth, strCode.size()), ' ') + strCode + "  ";
+    const std::size_t nIndent = strLine.size();
+    std::istringstream words(pCodes[i].pszMeaning);
+    std::string strWord;
+    while (words >> strWord) {
+      if (strLine.size() > nIndent && strLine.size() + 1 + strWord.size() > kStatusWidth) {
+        strText += strLine + "\n";
+        strLine.assign(nIndent, ' ');
+      }
+      if (strLine.size() > nIndent) strLine += ' ';
+      strLine += strWord;
+    }
+    strText += strLine + "\n";
+  }
+  return strText;
 }
 
 }  // namespace
@@ -67,23 +101,8 @@ std::string ConsoleUsage() {
          "boxes go to standard error as 'CAPTION (ICON): TEXT' and are confirmed at once.\n"
          "A progress bar is drawn on standard error when it is a terminal.\n"
          "\n"
-         "exit status: the error code the last action left, or the console's own 64 and 78:\n"
-         "   0  success\n"
-         "   1  a HEX file cannot be opened\n"
-         "   2  no HEX file selected (create), or a page's data not acknowledged (update)\n"
-         "   3  a page's checksum refused by the device\n"
-         "   4  a page address not echoed\n"
-         "   5  the page count not echoed\n"
-         "   6  wrong or no device\n"
-         "   7  a firmware container missing or incomplete\n"
-         "   8  a page's checksum not confirmed, or a failed send\n"
-         "   9  a HEX record failed its checksum\n"
-         "  10  a HEX data record reaches beyond the firmware image\n"
-         "  11  a HEX file holding no data record\n"
-         "  64  usage error\n"
-         "  78  the name holds no brand keyword (within its first 1024 characters)\n"
-         "  99  the COM port cannot be opened (update), or a container cannot be written or\n"
-         "      reads back different (create)\n";
+         "exit status: the error code the last action left, or the console's own 64 and 78:\n" +
+         ExitStatusLines();
 }
 
 std::string ShortUsage() {

@@ -1,0 +1,58 @@
+// The table of result codes. A meaning is the text --help, the manual page and
+// the README print after the number, on one line; --help wraps the long ones.
+#include "update/ResultCodes.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// One row per number the program ends with, sorted by code. 99 stands for
+// both kErrorPortOpen and kErrorContainerWrite: one command leaves it for a
+// port, the other for a container, and the one text names both.
+constexpr ResultCode kResultCodes[] = {
+    {kResultOk, "success", false},
+    {kErrorHexOpen, "a HEX file cannot be opened", true},
+    {kErrorNoHexOrNoAck, "no HEX file selected (create), or a page's data not acknowledged (update)", false},
+    {kErrorChecksumRefused, "a page's checksum refused by the device", true},
+    {kErrorAddressEcho, "a page address not echoed", true},
+    {kErrorAnnounceEcho, "the page count not echoed", true},
+    {kErrorWrongDevice, "wrong or no device", true},
+    {kErrorContainerMissing, "a firmware container missing or incomplete", true},
+    {kErrorNotConfirmed, "a page's checksum not confirmed, or a failed send", false},
+    {kErrorHexChecksum, "a HEX record failed its checksum", true},
+    {kErrorHexBeyondImage, "a HEX data record reaches beyond the firmware image", true},
+    {kErrorHexNoData, "a HEX file holding no data record", true},
+    {kExitUsage, "usage error", true},
+    {kExitNoBrand, "the name holds no brand keyword (within its first 1024 characters)", true},
+    {kErrorPortOpen,
+     "the COM port cannot be opened (update), or a container cannot be written or reads back different (create)",
+     true},
+};
+
+constexpr bool SortedAndUnique() {
+  for (std::size_t i = 1; i < std::size(kResultCodes); ++i)
+    if (kResultCodes[i - 1].nCode >= kResultCodes[i].nCode) return false;
+  return true;
+}
+static_assert(SortedAndUnique(), "result codes must be sorted by code, one row per code");
+static_assert(kErrorPortOpen == kErrorContainerWrite, "one row stands for both");
+
+}  // namespace
+
+const ResultCode* ResultCodes(int* pnCount) {
+  if (pnCount) *pnCount = static_cast<int>(std::size(kResultCodes));
+  return kResultCodes;
+}
+
+const ResultCode* FindResultCode(std::int32_t nCode) {
+  const ResultCode* pEnd = std::end(kResultCodes);
+  const ResultCode* p =
+      std::lower_bound(std::begin(kResultCodes), pEnd, nCode, [](const ResultCode& r, std::int32_t n) { return r.nCode < n; });
+  return p != pEnd && p->nCode == nCode ? p : nullptr;
+}
+
+const char* ResultMeaning(std::int32_t nCode) {
+  const ResultCode* p = FindResultCode(nCode);
+  return p ? p->pszMeaning : "unknown code";
+}
