@@ -14,8 +14,7 @@
 #include "image/FirmwareImage.h"
 #include "link/DeviceLink.h"
 #include "link/serialport.h"
-
-enum Brand : std::int32_t { kBrandTalvo = 0, kBrandOp = 1, kBrandMurell = 2 };
+#include "update/Models.h"
 
 // Application-wide values, set once at start-up.
 extern std::int32_t g_nBrand;
