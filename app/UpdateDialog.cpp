@@ -26,40 +26,22 @@ END_MESSAGE_MAP()
 
 namespace {
 
+// What a brand shows beyond its models; the device list's entries and the
+// update button's model words come from the table of models.
 struct BrandPresentation {
   const char* title;
   const char* brandLine;
-  const char* devices[5];
   int initialSelection;
   bool deviceListEnabled;
   bool qrtBanner;
 };
 
 const BrandPresentation kBrands[3] = {
-    {"TALVO QRT Update",
-     "This Program is for updating firmware of TALVO QRT Series only!",
-     {">>> Please select your power supply <<<", "QRT1220 (2-channel power supply)",
-      "QRT1230 (3-channel power supply)", "QRT1430 (3-channel power supply)", "QRT1440 (4-channel power supply)"},
-     0,
-     true,
+    {"TALVO QRT Update", "This Program is for updating firmware of TALVO QRT Series only!", 0, true, true},
+    {"Orvelt&Pannik QRT Update", "This Program is for updating firmware of Orvelt and Pannik QRT Series only!", 0, true,
      true},
-    {"Orvelt&Pannik QRT Update",
-     "This Program is for updating firmware of Orvelt and Pannik QRT Series only!",
-     {">>> Please select your power supply <<<", "QRT1220 (2-channel power supply)",
-      "QRT1230 (3-channel power supply)", "QRT1430 (3-channel power supply)", "QRT1440 (4-channel power supply)"},
-     0,
-     true,
-     true},
-    {"MURELL QRT Update",
-     "This Program is for updating firmware of MURELL ZVN Series only!",
-     {">>> Please select your power supply <<<", "- - -", "- - -", "- - -", "ZVN1440 (4-channel power supply)"},
-     4,
-     false,
-     false},
+    {"MURELL QRT Update", "This Program is for updating firmware of MURELL ZVN Series only!", 4, false, false},
 };
-
-// Model words of the device list's entries 1 to 4 (brands 0 and 1).
-const char* const kModelWords[5] = {nullptr, "QRT1220", "QRT1230", "QRT1430", "QRT1440"};
 
 }  // namespace
 
@@ -139,9 +121,9 @@ bool UpdateDialog::OnInitDialog() {
   m_strFrontFile = "test";
   m_strChannelFile = "test";
   m_nPageCount = 0;
-  m_nFrontPagesSmall = 300;
-  m_nFrontPagesLarge = 350;
-  m_nChannelPages = 80;
+  m_nFrontPagesSmall = kFrontPagesSmall;
+  m_nFrontPagesLarge = kFrontPagesLarge;
+  m_nChannelPages = kChannelPages;
   m_nAnnounceFlag = 1;
   g_strProgramVersion = "2.0";
 
@@ -169,12 +151,14 @@ void UpdateDialog::PresentBrand() {
   SetWindowText(b.title);
   SetDlgItemText(IDC_BRANDLINE, b.brandLine);
   m_cbDevice.ResetContent();
-  for (const char* strDevice : b.devices) m_cbDevice.AddString(strDevice);
+  for (int i = 0; i < kDeviceListEntries; ++i) m_cbDevice.AddString(DeviceListText(g_nBrand, i));
   m_cbDevice.SetCurSel(b.initialSelection);
   if (!b.deviceListEnabled) m_cbDevice.EnableWindow(false);
   ShowItem(IDC_BANNER_QRT, b.qrtBanner);
   ShowItem(IDC_BANNER_ZVN, !b.qrtBanner);
-  if (g_nBrand == kBrandMurell) SetDlgItemText(IDC_UPDATE, UpdateCaption("ZVN1440"));
+  // A list that cannot be changed names its one model on the button now.
+  const ModelRow* pFixed = b.deviceListEnabled ? nullptr : FindModel(g_nBrand, b.initialSelection);
+  if (pFixed != nullptr) SetDlgItemText(IDC_UPDATE, UpdateCaption(pFixed->pszModel));
 }
 
 // ---- window handlers ---------------------------------------------------------
@@ -193,12 +177,14 @@ void UpdateDialog::OnInterfaceSelChange() {
 
 void UpdateDialog::OnDeviceSelChange() {
   UpdateData(true);
-  if (g_nBrand == kBrandMurell) return;
+  // A list that cannot be changed keeps the caption start-up gave it.
+  if (!kBrands[g_nBrand].deviceListEnabled) return;
   int i = m_cbDevice.GetCurSel();
+  const ModelRow* pRow = FindModel(g_nBrand, i);
   if (i == 0)
     SetDlgItemText(IDC_UPDATE, "Please select device ...");
-  else if (i >= 1 && i <= 4)
-    SetDlgItemText(IDC_UPDATE, UpdateCaption(kModelWords[i]));
+  else if (pRow != nullptr)
+    SetDlgItemText(IDC_UPDATE, UpdateCaption(pRow->pszModel));
 }
 
 void UpdateDialog::OnChannelFile() {

@@ -15,10 +15,7 @@
 #include "image/FirmwareImage.h"
 #include "link/DeviceLink.h"
 #include "link/serialport.h"
-
-struct PlanRow;
-
-enum Brand : std::int32_t { kBrandTalvo = 0, kBrandOp = 1, kBrandMurell = 2 };
+#include "update/Models.h"
 
 // Application-wide values, set once at start-up.
 extern std::int32_t g_nBrand;
@@ -104,10 +101,10 @@ class UpdateDialog : public fw::Dialog {
   void PresentBrand();
 
   // The steps of the update command.
-  const PlanRow* CheckUpdateRequest();  // the plan row, or nullptr when refused
-  int CheckContainers(const PlanRow& row);      // 1 when every container can be read whole
+  const ModelRow* CheckUpdateRequest();  // the plan row, or nullptr when refused
+  int CheckContainers(const ModelRow& row);    // 1 when every container can be read whole
   void OpenLink();
-  void RunPlan(const PlanRow& row);
+  void RunPlan(const ModelRow& row);
   void SendClosingCommand();
   void CloseLink();
 

@@ -2,6 +2,10 @@
 #include "sim/SimOptions.h"
 
 #include <cstdlib>
+#include <iterator>
+#include <string_view>
+
+#include "update/Models.h"
 
 namespace sim {
 
@@ -79,17 +83,28 @@ struct OptionRow {
   ApplyOption pfnApply;  // 1 when taken, else 0 with strError set
 };
 
+// "--family" takes a family's name ("12x0"), its identification ("QRT1230")
+// or the number of one of its QRT models ("1220").
+const FamilyInfo* FamilyOfArg(const std::string& strArg) {
+  for (const FamilyInfo& family : kFamilies) {
+    if (strArg == family.pszName || strArg == family.pszId) return &family;
+    for (const ModelRow& row : kModels) {
+      if (std::string_view(row.pszFamily) == family.pszId && "QRT" + strArg == row.pszModel) return &family;
+    }
+  }
+  return nullptr;
+}
+
 int ApplyFamily(const std::string& strArg, SimOptions& opts, ParseState& state, std::string& strError) {
-  if (strArg == "12x0" || strArg == "1220" || strArg == "1230" || strArg == "QRT1230") {
-    opts.config.strIdent = "QRT1230";
-    if (!state.bChannelsGiven) opts.config.nChannels = 3;
-  } else if (strArg == "14x0" || strArg == "1430" || strArg == "1440" || strArg == "QRT1440") {
-    opts.config.strIdent = "QRT1440";
-    if (!state.bChannelsGiven) opts.config.nChannels = 4;
-  } else {
-    strError = "--family must be 12x0 or 14x0";
+  const FamilyInfo* pFamily = FamilyOfArg(strArg);
+  if (pFamily == nullptr) {
+    strError = "--family must be ";
+    for (std::size_t i = 0; i < std::size(kFamilies); ++i) strError += (i ? std::string(" or ") : "") + kFamilies[i].pszName;
     return 0;
   }
+  opts.config.strIdent = pFamily->pszId;
+  // Unless told otherwise, as many channels as the family's largest model.
+  if (!state.bChannelsGiven) opts.config.nChannels = FamilyChannels(pFamily->pszId);
   return 1;
 }
 

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "update/Models.h"
+
 namespace {
 
 constexpr unsigned kPauseMs = 100;
@@ -80,11 +82,7 @@ int SendPage(UpdateHost& host, const TransferProfile& profile, const std::uint8_
 
 }  // namespace
 
-std::string MainFamilyId(int nSelection) {
-  if (nSelection == 1 || nSelection == 2) return "QRT1230";
-  if (nSelection == 3 || nSelection == 4) return "QRT1440";
-  return "";
-}
+std::string MainFamilyId(int nSelection) { return SelectionFamily(nSelection); }
 
 TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag, const std::string& strFamily) {
   TransferProfile profile;

@@ -1,4 +1,5 @@
-// The update plan as data, and the check that its containers can be read.
+// The update plan, read from the table of models, and the check that its
+// containers can be read.
 #include "update/UpdatePlan.h"
 
 #include <memory>
@@ -6,39 +7,11 @@
 #include "image/Container.h"
 #include "image/FirmwareImage.h"
 
-namespace {
-
-constexpr int kOp = 1;
-constexpr int kMurell = 2;
-constexpr int kTalvo = 0;
-
-constexpr PlanStep Load(const char* pszFile) { return {PlanStepKind::Load, pszFile, 0}; }
-constexpr PlanStep Main() { return {PlanStepKind::Main, nullptr, 0}; }
-constexpr PlanStep Channel(int n) { return {PlanStepKind::Channel, nullptr, n - 1}; }
-
-const PlanRow kPlan[] = {
-    {kOp, 1, "QRT1220", false, {Load("FW1A.qrt"), Main(), Load("FW2B.qrt"), Channel(1), Load("FW2A.qrt"), Channel(2)}},
-    {kOp, 2, "QRT1230", false, {Load("FW1A.qrt"), Main(), Load("FW2A.qrt"), Channel(1), Channel(2), Channel(3)}},
-    {kOp, 3, "QRT1430", true, {Load("FW1C.qrt"), Main(), Load("FW2B.qrt"), Channel(1), Channel(2), Channel(3)}},
-    {kOp, 4, "QRT1440", true,
-     {Load("FW1C.qrt"), Main(), Load("FW2B.qrt"), Channel(1), Channel(2), Channel(3), Channel(4)}},
-    {kMurell, 4, "ZVN1440", true,
-     {Load("FW1E.qrt"), Main(), Load("FW2B.qrt"), Channel(1), Channel(2), Channel(3), Channel(4)}},
-};
-
-}  // namespace
-
-const PlanRow* FindPlanRow(int nBrand, int nSelection) {
-  if (nBrand == kTalvo) nBrand = kOp;
-  for (const PlanRow& row : kPlan) {
-    if (row.nBrand == nBrand && row.nSelection == nSelection) return &row;
-  }
-  return nullptr;
-}
+const PlanRow* FindPlanRow(int nBrand, int nSelection) { return FindModel(nBrand, nSelection); }
 
 const PlanRow* PlanRows(int* pnCount) {
-  *pnCount = static_cast<int>(sizeof kPlan / sizeof kPlan[0]);
-  return kPlan;
+  *pnCount = static_cast<int>(sizeof kModels / sizeof kModels[0]);
+  return kModels;
 }
 
 int PlanContainers(const PlanRow& row, const char* apszFiles[], int nMax) {

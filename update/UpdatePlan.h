@@ -1,27 +1,13 @@
 // The update plan: for each brand and device-list selection, which
-// containers are loaded and which controllers receive them, in order.
+// containers are loaded and which controllers receive them, in order. The
+// plan is part of the table of models.
 #pragma once
-#include <cstdint>
 #include <string>
 
-// End marks the first unused step of a row.
-enum class PlanStepKind { End, Load, Main, Channel };
+#include "update/Models.h"
 
-struct PlanStep {
-  PlanStepKind kind;
-  const char* pszFile;  // Load: container file name
-  int nChannel;         // Channel: channel index 0 to 3 (channel n is index n-1)
-};
-
-constexpr int kMaxPlanSteps = 8;
-
-struct PlanRow {
-  int nBrand;
-  int nSelection;
-  const char* pszModel;
-  bool bLargeFront;  // main image of the 14x0 models (else the 12x0 page count)
-  PlanStep steps[kMaxPlanSteps];  // run left to right up to the first End
-};
+// A row of the plan is the model's row.
+using PlanRow = ModelRow;
 
 // The row for a brand and selection, or nullptr when there is none. TALVO
 // shares the OP brand's rows (same models, device list and containers).

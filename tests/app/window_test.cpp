@@ -65,6 +65,24 @@ TEST(StartUp, FieldsAndControlsAfterInitialisation) {
   EXPECT_EQ(f.Item(IDC_LIST).items.front(), "x");
 }
 
+TEST(StartUp, PageCountFieldsAreThoseOfTheModelsContainers) {
+  // The update command sends the main image with the large or the small
+  // count as the row says, and every channel image with the channel count.
+  WindowFixture f("QRT_Update_OP_FWV2.04.exe");
+  const UpdateDialog& d = *f.dlg;
+  for (const ModelRow& row : kModels) {
+    for (const PlanStep& step : row.steps) {
+      if (step.kind != PlanStepKind::Load) continue;
+      const ContainerInfo* pContainer = FindContainer(step.pszFile);
+      ASSERT_NE(pContainer, nullptr) << step.pszFile;
+      const int nWindowPages = pContainer->kind == ContainerKind::Channel
+                                   ? d.m_nChannelPages
+                                   : (row.bLargeFront ? d.m_nFrontPagesLarge : d.m_nFrontPagesSmall);
+      EXPECT_EQ(pContainer->nPages, nWindowPages) << row.pszModel << " " << step.pszFile;
+    }
+  }
+}
+
 TEST(StartUp, BrandKeywordsAndTheirOrder) {
   struct Case {
     const char* path;

@@ -11,6 +11,7 @@
 #include "sim/SimOptions.h"
 #include "sim/SimReport.h"
 #include "tests/sim/SimPc.h"
+#include "update/Models.h"
 
 using sim::SimConfig;
 using sim::SimEngine;
@@ -255,6 +256,34 @@ TEST(SimEngine, FaultAndOptionSyntax) {
             sim::SplitArgs("  --idn 'Talvo Instruments - X'\t--fault \"a b\" c\\\"d "));
   EXPECT_TRUE(sim::SplitArgs("   ").empty());
   EXPECT_EQ(std::vector<std::string>({""}), sim::SplitArgs("''"));
+}
+
+TEST(SimEngine, FamilyOfEveryQrtModel) {
+  // A simulator started for a model answers as that model's main controller
+  // and has every channel its update flashes.
+  for (const ModelRow& row : kModels) {
+    const std::string strModel = row.pszModel;
+    if (strModel.rfind("QRT", 0) != 0) continue;
+    for (const std::string& strArg : {strModel.substr(3), std::string(row.pszFamily)}) {
+      sim::SimOptions opts;
+      std::string strError;
+      ASSERT_EQ(1, sim::ParseSimArgs({"--family", strArg}, opts, strError)) << strArg << ": " << strError;
+      EXPECT_EQ(opts.config.strIdent, row.pszFamily) << strArg;
+      EXPECT_GE(opts.config.nChannels, ChannelCount(row)) << strArg;
+    }
+  }
+  for (const char* psz : {"12x0", "14x0"}) {
+    sim::SimOptions opts;
+    std::string strError;
+    ASSERT_EQ(1, sim::ParseSimArgs({"--family", psz}, opts, strError)) << psz;
+    EXPECT_EQ(opts.config.nChannels, psz[1] == '2' ? 3 : 4) << psz;
+  }
+  for (const char* psz : {"QRT1220", "ZVN1440", "1240", "x0", ""}) {
+    sim::SimOptions opts;
+    std::string strError;
+    EXPECT_EQ(0, sim::ParseSimArgs({"--family", psz}, opts, strError)) << psz;
+    EXPECT_EQ(strError, "--family must be 12x0 or 14x0") << psz;
+  }
 }
 
 TEST(SimEngine, LateAndSlowRepliesCarryTheirDelays) {

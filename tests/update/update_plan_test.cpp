@@ -1,10 +1,15 @@
-// The update plan table and the container completeness check on real files.
+// The update plan, the table of models it is part of, and the container
+// completeness check on real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
+#include "update/PageTransfer.h"
 #include "update/UpdatePlan.h"
 
 namespace {
@@ -68,6 +73,96 @@ TEST(UpdatePlan, RowsOfEveryBrandAndSelection) {
   EXPECT_STREQ(apsz[1], "FW2B.qrt");
   EXPECT_STREQ(apsz[2], "FW2A.qrt");
   EXPECT_EQ(PlanContainers(*FindPlanRow(1, 1), apsz, 2), 2);  // never past the caller's array
+}
+
+TEST(ModelTable, EveryPlanRowIsTheModelRowOfItsListPosition) {
+  int nRows = 0;
+  const PlanRow* pRows = PlanRows(&nRows);
+  ASSERT_EQ(nRows, static_cast<int>(std::size(kModels)));
+  for (int i = 0; i < nRows; ++i) {
+    const PlanRow& row = pRows[i];
+    EXPECT_EQ(FindModel(row.nBrand, row.nSelection), &row) << row.pszModel;  // one row per position
+    EXPECT_GE(row.nSelection, 1) << row.pszModel;  // never the prompt
+    EXPECT_LT(row.nSelection, kDeviceListEntries) << row.pszModel;
+    EXPECT_NE(row.nBrand, kBrandTalvo) << row.pszModel;  // TALVO reads the OP rows
+  }
+  for (int nBrand = -1; nBrand <= 3; ++nBrand) {
+    for (int nSel = -1; nSel <= kDeviceListEntries; ++nSel) {
+      EXPECT_EQ(FindPlanRow(nBrand, nSel), FindModel(nBrand, nSel)) << nBrand << "/" << nSel;
+    }
+  }
+  for (int nSel = 1; nSel <= 4; ++nSel) EXPECT_EQ(FindModel(kBrandTalvo, nSel), FindModel(kBrandOp, nSel));
+}
+
+TEST(ModelTable, FamilyModelWordAndListTextAgree) {
+  for (const ModelRow& row : kModels) {
+    const std::string strModel = row.pszModel;
+    // The main transfer expects the row's family, whatever the brand.
+    EXPECT_EQ(MainFamilyId(row.nSelection), row.pszFamily) << strModel;
+    // A model belongs to the family of its first two digits ("QRT1220": 12x0).
+    const FamilyInfo* pFamily = nullptr;
+    for (const FamilyInfo& f : kFamilies) {
+      if (std::string(f.pszId) == row.pszFamily) pFamily = &f;
+    }
+    ASSERT_NE(pFamily, nullptr) << strModel;
+    EXPECT_EQ(strModel.substr(3, 2), std::string(pFamily->pszName).substr(0, 2)) << strModel;
+    // The list names the model and as many channels as the plan flashes.
+    EXPECT_EQ(row.pszListText, strModel + " (" + std::to_string(ChannelCount(row)) + "-channel power supply)");
+    EXPECT_STREQ(DeviceListText(row.nBrand, row.nSelection), row.pszListText);
+  }
+  // The identification check reads the same family as before, also where
+  // no row exists.
+  for (int nSel = -2; nSel <= kDeviceListEntries + 1; ++nSel) EXPECT_EQ(MainFamilyId(nSel), SelectionFamily(nSel)) << nSel;
+  EXPECT_STREQ(SelectionFamily(0), "");
+
+  // Positions without a model keep the prompt or the placeholder.
+  for (int nBrand : {kBrandTalvo, kBrandOp, kBrandMurell}) {
+    EXPECT_STREQ(DeviceListText(nBrand, 0), ">>> Please select your power supply <<<");
+    EXPECT_EQ(DeviceListText(nBrand, -1), nullptr);
+    EXPECT_EQ(DeviceListText(nBrand, kDeviceListEntries), nullptr);
+  }
+  for (int nSel : {1, 2, 3}) EXPECT_STREQ(DeviceListText(kBrandMurell, nSel), "- - -");
+}
+
+TEST(ModelTable, ContainersOfEveryRowAndTheirPageCounts) {
+  std::vector<std::string> used;
+  for (const ModelRow& row : kModels) {
+    const ContainerInfo* pLoaded = nullptr;
+    int nMainSteps = 0;
+    int nNextChannel = 0;
+    for (int i = 0; i < kMaxPlanSteps && row.steps[i].kind != PlanStepKind::End; ++i) {
+      const PlanStep& step = row.steps[i];
+      if (step.kind == PlanStepKind::Load) {
+        pLoaded = FindContainer(step.pszFile);
+        ASSERT_NE(pLoaded, nullptr) << row.pszModel << " loads " << step.pszFile;
+        used.push_back(pLoaded->pszFile);
+      } else {
+        // Each transfer sends the container loaded last, of its own kind.
+        ASSERT_NE(pLoaded, nullptr) << row.pszModel;
+        const bool bMain = step.kind == PlanStepKind::Main;
+        EXPECT_EQ(pLoaded->kind, bMain ? ContainerKind::Main : ContainerKind::Channel) << row.pszModel << " step " << i;
+        if (bMain) {
+          ++nMainSteps;
+          EXPECT_EQ(nNextChannel, 0) << row.pszModel;  // the main controller comes first
+          EXPECT_EQ(pLoaded->nPages, row.bLargeFront ? kFrontPagesLarge : kFrontPagesSmall) << row.pszModel;
+        } else {
+          EXPECT_EQ(step.nChannel, nNextChannel++) << row.pszModel;  // channels 1..n, each once
+          EXPECT_EQ(pLoaded->nPages, kChannelPages) << row.pszModel;
+        }
+      }
+    }
+    EXPECT_EQ(nMainSteps, 1) << row.pszModel;
+    EXPECT_EQ(nNextChannel, ChannelCount(row)) << row.pszModel;
+    EXPECT_LE(ChannelCount(row), 4) << row.pszModel;
+  }
+  // The five containers, each used by some row.
+  ASSERT_EQ(std::size(kFirmwareContainers), 5u);
+  for (const char* psz : {"FW1A.qrt", "FW1C.qrt", "FW1E.qrt", "FW2A.qrt", "FW2B.qrt"}) {
+    ASSERT_NE(FindContainer(psz), nullptr) << psz;
+    EXPECT_NE(std::find(used.begin(), used.end(), psz), used.end()) << psz;
+  }
+  EXPECT_EQ(FindContainer("FW1B.qrt"), nullptr);
+  EXPECT_EQ(FindContainer("fw1a.qrt"), nullptr);
 }
 
 TEST(UpdatePlan, ContainerCompletenessOnRealFiles) {
