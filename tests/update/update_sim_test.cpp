@@ -2,12 +2,14 @@
 // qrtsim (the simulated power supply), and over GPIB through the stand-in
 // library: what the device received, what the user saw, and the codes.
 #include <dlfcn.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -332,13 +334,21 @@ TEST(UpdateOverPty, ContainerGoneBeforeItsLoadStopsWithCode7) {
     // A QRT1220 loads FW2A.qrt only after the main controller and channel 1;
     // it disappears as soon as FW2B.qrt is loaded for channel 1.
     SimRun run("QRT_Update_OP_FWV2.04.exe", 1, {"--family", "12x0", "--channels", "2"});
-    const int fd = inotify_init();
+    const int fd = inotify_init1(IN_NONBLOCK);
     ASSERT_GE(fd, 0);
     inotify_add_watch(fd, run.dir.Path().c_str(), IN_OPEN);
+    // Set once the click is over: a run that never loads FW2B.qrt twice
+    // (a transfer gone wrong) must not leave the remover waiting.
+    std::atomic<bool> bClickDone{false};
     std::thread remover([&] {
       int nOpens = 0;
       alignas(inotify_event) char buffer[4096];
       while (nOpens < 2) {  // checked once, then loaded
+        pollfd pfd{fd, POLLIN, 0};
+        if (poll(&pfd, 1, 50) == 0) {
+          if (bClickDone) return;
+          continue;
+        }
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n <= 0) return;
         for (char* p = buffer; p < buffer + n;) {
@@ -352,6 +362,7 @@ TEST(UpdateOverPty, ContainerGoneBeforeItsLoadStopsWithCode7) {
       if (bFifo) mkfifo((run.dir.Path() / "FW2A.qrt").c_str(), 0600);
     });
     run.Click();
+    bClickDone = true;
     remover.join();
     close(fd);
     EXPECT_EQ(run.win.dlg->m_nError, 7);
