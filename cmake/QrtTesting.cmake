@@ -18,20 +18,27 @@ else()
   set(QRT_PROGRAM_RUNNER "")
 endif()
 
-# qrt_add_gtest(NAME SOURCES ... [LIBS ...]): one test program. Natively each
-# test case is its own ctest entry; under Wine the program is one entry, so
-# that a Wine process is not started per test case.
+# qrt_add_gtest(NAME SOURCES ... [LIBS ...] TIMEOUT S [WINE_TIMEOUT S]): one test
+# program. Natively each test case is its own ctest entry, bounded by TIMEOUT
+# seconds; under Wine the program is one entry (a Wine process is not started
+# per test case), bounded by WINE_TIMEOUT seconds for all its cases (required where the
+# program is built for Windows). Both are
+# a few times the measured run time under the sanitizers (and under Wine),
+# so that a test that hangs fails within seconds, yet a busy machine passes.
 function(qrt_add_gtest name)
-  cmake_parse_arguments(Q "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(Q "" "TIMEOUT;WINE_TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT Q_TIMEOUT)
-    set(Q_TIMEOUT 600)
+    message(FATAL_ERROR "qrt_add_gtest(${name}): TIMEOUT is required")
+  endif()
+  if(CMAKE_CROSSCOMPILING AND NOT Q_WINE_TIMEOUT)
+    message(FATAL_ERROR "qrt_add_gtest(${name}): WINE_TIMEOUT is required for a program run under Wine")
   endif()
   add_executable(${name} ${Q_SOURCES})
   target_link_libraries(${name} PRIVATE ${Q_LIBS} ${QRT_GTEST})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${Q_TIMEOUT})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${Q_WINE_TIMEOUT})
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${Q_TIMEOUT})
   endif()

@@ -21,7 +21,7 @@ constexpr std::chrono::seconds kStopBound{10};
 // writes fail at once, so a transfer that went wrong (a device silent from
 // some page on, whose every read waits out its time-out) ends within this,
 // not after minutes. Far above the longest whole update here.
-const char* const kLifetimeSeconds = "60";
+const char* const kLifetimeSeconds = "30";
 
 std::string ReadWholeFile(const std::string& strPath) {
   std::ifstream file(strPath, std::ios::binary);
