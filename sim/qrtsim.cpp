@@ -264,17 +264,26 @@ void Runner::Flush(Clock::time_point now) {
 
 // A hang-up discards what the updater has not read yet. Waits (at most two
 // seconds) until the slave's input queue is empty, looking at it through a
-// descriptor of our own; without one, a short pause has to do.
+// descriptor of our own; without one, a short pause has to do. The updater
+// writes again only after its purge and pause, so the line must go as soon
+// as the queue is empty: the caller closes the master next.
 void Runner::WaitUntilTaken() {
-  usleep(20000);  // what was written reaches the slave's queue a moment later
   int fd = open(m_strSlave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  for (int i = 0; i < 400; ++i) {
-    int nQueued = 0;
-    if (fd < 0 || ioctl(fd, FIONREAD, &nQueued) != 0 || nQueued == 0) break;
-    usleep(5000);
+  if (fd < 0) {
+    usleep(50000);
+    return;
   }
-  if (fd < 0) usleep(50000);
-  if (fd >= 0) close(fd);
+  for (int i = 0; i < 2000; ++i) {
+    // What was written to the master reaches the slave's queue through the
+    // kernel's flip buffer a moment later; polling the slave pushes it
+    // through first, so an empty queue means really taken.
+    pollfd pfd{fd, POLLIN, 0};
+    poll(&pfd, 1, 0);
+    int nQueued = 0;
+    if (ioctl(fd, FIONREAD, &nQueued) != 0 || nQueued == 0) break;
+    usleep(1000);
+  }
+  close(fd);
 }
 
 // Removes the link at exit only while it is still ours (it may have been
@@ -381,6 +390,9 @@ int Runner::Run() {
     if (m_engine.HungUp() && m_tx.empty()) {
       if (m_opts.bVerbose) std::fprintf(stderr, "qrtsim: hanging up\n");
       WaitUntilTaken();
+      // The line goes first; the record is written after it.
+      close(m_fdMaster);
+      m_fdMaster = -1;
       break;
     }
     // Ends once everything received has been answered.
@@ -421,7 +433,7 @@ int Runner::Run() {
   LogNewCommands();
   SaveRecord();
   RemoveLink();
-  close(m_fdMaster);
+  if (m_fdMaster >= 0) close(m_fdMaster);
   return 0;
 }
 

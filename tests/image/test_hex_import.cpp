@@ -123,6 +123,15 @@ TEST(HexImport, DataBeyondTheImageIsDroppedAndReported) {
   EXPECT_EQ(kHexOutsideImage, d.nResult);
   EXPECT_EQ(1, d.image->m_image[127998]);
   EXPECT_EQ(2, d.image->m_image[127999]);
+  // The bound itself: a record ending on the image's last byte is whole, one
+  // ending one byte later (only byte 128000 outside) is refused.
+  d = Decode(Segment(nBase) + "\n" + Record(2, 128000 - 65536 - 2, 0, {5, 6}) + "\n");
+  EXPECT_EQ(kHexOk, d.nResult);
+  EXPECT_EQ(5, d.image->m_image[127998]);
+  EXPECT_EQ(6, d.image->m_image[127999]);
+  d = Decode(Segment(nBase) + "\n" + Record(2, 128000 - 65536 - 1, 0, {7, 8}) + "\n");
+  EXPECT_EQ(kHexOutsideImage, d.nResult);
+  EXPECT_EQ(7, d.image->m_image[127999]);
   // Far beyond, up to the highest reachable byte: nothing stored anywhere.
   d = Decode(Segment(0xFFFF) + "\n" + Record(255, 0xFFFF, 0, RandomBytes(255, 1)) + "\n");
   EXPECT_EQ(kHexOutsideImage, d.nResult);

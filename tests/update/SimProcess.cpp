@@ -1,5 +1,6 @@
 #include "tests/update/SimProcess.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,15 @@
 
 namespace {
 
+// qrtsim prints its slave's path at once and ends at once on SIGTERM.
+constexpr std::chrono::seconds kStartBound{10};
+constexpr std::chrono::seconds kStopBound{10};
+// qrtsim's own end whatever happens: once it is gone the updater's reads and
+// writes fail at once, so a transfer that went wrong (a device silent from
+// some page on, whose every read waits out its time-out) ends within this,
+// not after minutes. Far above the longest whole update here.
+const char* const kLifetimeSeconds = "30";
+
 std::string ReadWholeFile(const std::string& strPath) {
   std::ifstream file(strPath, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -23,7 +33,7 @@ std::string ReadWholeFile(const std::string& strPath) {
 SimProcess::SimProcess(const std::vector<std::string>& options, const std::string& strOutDir) : m_strOutDir(strOutDir) {
   std::filesystem::create_directories(strOutDir);
   std::vector<std::string> args = {QRT_QRTSIM_PATH, "--report", strOutDir + "/report.json", "--dump-dir",
-                                   strOutDir + "/dump", "--max-seconds", "300", "--exit-after-fwue"};
+                                   strOutDir + "/dump", "--max-seconds", kLifetimeSeconds, "--exit-after-fwue"};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -40,12 +50,22 @@ SimProcess::SimProcess(const std::vector<std::string>& options, const std::strin
     _exit(127);
   }
   close(fds[1]);
-  // The first line is the slave's path, printed once the port is ready.
+  // The first line is the slave's path, printed once the port is ready (at
+  // once; a qrtsim that says nothing for seconds is broken).
   std::string strLine;
   char ch = 0;
-  while (read(fds[0], &ch, 1) == 1 && ch != '\n') strLine += ch;
+  bool bWhole = false;
+  const auto deadline = std::chrono::steady_clock::now() + kStartBound;
+  while (!bWhole) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd pfd{fds[0], POLLIN, 0};
+    if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0) break;
+    if (read(fds[0], &ch, 1) != 1) break;
+    if (ch == '\n') bWhole = true;
+    else strLine += ch;
+  }
   close(fds[0]);
-  m_strSlave = strLine;
+  if (bWhole) m_strSlave = strLine;
 }
 
 SimProcess::~SimProcess() { Stop(); }
@@ -62,7 +82,18 @@ void SimProcess::Stop() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  // qrtsim writes its record and ends on SIGTERM; one that does not is
+  // killed, so that a test never waits on it for long.
   kill(m_pid, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + kStopBound;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(m_pid, SIGKILL);
   while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
   }
   m_pid = -1;
