@@ -105,6 +105,7 @@ class UpdateDialog : public fw::Dialog {
   int CheckContainers(const ModelRow& row);    // 1 when every container can be read whole
   void OpenLink();
   void RunPlan(const ModelRow& row);
+  void ReportLoadedContainer(const std::string& strFile);  // the container-loaded event of m_image
   void SendClosingCommand();
   void CloseLink();
 

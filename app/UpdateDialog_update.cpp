@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "app/UpdateDialog.h"
+#include "platform/digest.h"
 #include "platform/platform.h"
 #include "update/PageTransfer.h"
 #include "update/ResultCodes.h"
@@ -145,6 +146,7 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
           m_nError = kErrorContainerMissing;
         }
         m_strLoadedContainer = step.pszFile;
+        if (m_nError == kResultOk) ReportLoadedContainer(step.pszFile);
         break;
       case PlanStepKind::Main:
         FlashMainController();
@@ -156,6 +158,15 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
         break;
     }
   }
+}
+
+void UpdateDialog::ReportLoadedContainer(const std::string& strFile) {
+  ContainerLoadedEvent e;
+  e.strFile = strFile;
+  e.nBytes = m_image.m_image.size();
+  platform::Sha256Digest digest{};
+  if (platform::Sha256Of(m_image.m_image.data(), m_image.m_image.size(), digest)) e.strSha256 = platform::Sha256Hex(digest);
+  TransferObservers().OnContainerLoaded(e);
 }
 
 void UpdateDialog::SendClosingCommand() {

@@ -27,3 +27,20 @@ std::FILE* OpenRegularFileForReading(const std::string& strPath);
 std::FILE* CreateRegularFile(const std::string& strPath);
 
 }  // namespace platform
+
+namespace platform {
+
+// True when something of that name exists (a file, a folder, a FIFO, a
+// device; a dangling symbolic link counts too), so that a file that is
+// there but cannot be read is told apart from one that is missing.
+bool PathExists(const std::string& strPath);
+
+// Puts the file strFrom in the place of strTo in one step (rename; on
+// Windows replacing an existing strTo), so a reader finds either the old
+// file or the whole new one. 1 on success.
+int ReplaceFile(const std::string& strFrom, const std::string& strTo);
+
+// The system's reason for the last failed file call, "" when it has none.
+std::string LastFileError();
+
+}  // namespace platform

@@ -11,6 +11,7 @@ packages=(
   srecord xvfb xauth x11-utils imagemagick xdotool
   python3
   qemu-user lintian dpkg-dev zip unzip
+  libssl-dev nlohmann-json3-dev
 )
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 available() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }

@@ -1,6 +1,6 @@
 // What happens during an update, as events any front end or observer can
 // follow without reading list lines: the update's start and end, each
-// controller's start, identification, pages and end. Every method has an
+// container loaded, each controller's start, identification, pages and end. Every method has an
 // empty default, so an observer overrides only what it needs.
 #pragma once
 #include <cstdint>
@@ -18,6 +18,15 @@ struct UpdateStartedEvent {
   std::string strBrand;      // "TALVO", "OP", "MURELL"
   std::string strModel;      // "QRT1440"
   std::string strInterface;  // "COM3", "GPIB"
+};
+
+// A container read into the image for sending, with the digest of the bytes
+// that will be sent (not of the file, which may change afterwards).
+struct ContainerLoadedEvent {
+  std::string strFile;      // "FW1C.qrt"
+  std::uint64_t nBytes = 0;  // bytes read into the image
+  std::string strSha256;    // 64 lower-case hex digits, "" when not computed
+  std::string strListedIn;  // "SHA256SUMS" when checked against that list, else ""
 };
 
 struct ControllerStartedEvent {
@@ -52,6 +61,7 @@ class TransferEvents {
  public:
   virtual ~TransferEvents() = default;
   virtual void OnUpdateStarted(const UpdateStartedEvent&) {}
+  virtual void OnContainerLoaded(const ContainerLoadedEvent&) {}
   virtual void OnControllerStarted(const ControllerStartedEvent&) {}
   virtual void OnIdentification(const IdentificationEvent&) {}
   virtual void OnPage(const PageEvent&) {}

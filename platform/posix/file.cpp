@@ -50,3 +50,22 @@ std::FILE* CreateRegularFile(const std::string& strPath) {
 }
 
 }  // namespace platform
+
+// ---- existence, replacing, the reason of a failure ----------------------------
+#include <cstdio>
+#include <cstring>
+
+namespace platform {
+
+bool PathExists(const std::string& strPath) {
+  struct stat st {};
+  return ::lstat(strPath.c_str(), &st) == 0;
+}
+
+int ReplaceFile(const std::string& strFrom, const std::string& strTo) {
+  return std::rename(strFrom.c_str(), strTo.c_str()) == 0 ? 1 : 0;
+}
+
+std::string LastFileError() { return errno != 0 ? std::strerror(errno) : ""; }
+
+}  // namespace platform

@@ -44,3 +44,30 @@ std::FILE* CreateRegularFile(const std::string& strPath) {
 }
 
 }  // namespace platform
+
+// ---- existence, replacing, the reason of a failure ----------------------------
+namespace platform {
+
+bool PathExists(const std::string& strPath) {
+  if (GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  // A file that is there but locked or access-denied still exists.
+  const DWORD dwError = GetLastError();
+  return dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND && dwError != ERROR_INVALID_NAME;
+}
+
+int ReplaceFile(const std::string& strFrom, const std::string& strTo) {
+  return MoveFileExA(strFrom.c_str(), strTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+std::string LastFileError() {
+  const DWORD dwError = GetLastError();
+  if (dwError == 0) return "";
+  char szText[256] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
+                                 szText, sizeof szText, nullptr);
+  std::string str(szText, n);
+  while (!str.empty() && (str.back() == '\r' || str.back() == '\n' || str.back() == ' ')) str.pop_back();
+  return str.empty() ? "error " + std::to_string(dwError) : str;
+}
+
+}  // namespace platform
