@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/framework.h"
+#include "image/ChecksumList.h"
 #include "image/FirmwareImage.h"
 #include "link/DeviceLink.h"
 #include "link/serialport.h"
@@ -102,16 +103,22 @@ class UpdateDialog : public fw::Dialog {
 
   // The steps of the update command.
   const ModelRow* CheckUpdateRequest();  // the plan row, or nullptr when refused
-  int CheckContainers(const ModelRow& row);    // 1 when every container can be read whole
+  int CheckContainers(const ModelRow& row);    // 1 when every container can be read whole and, with SHA256SUMS, matches it
+  int ReadChecksums();                          // 1 when SHA256SUMS is absent or read; keeps the list for the run
+  int CheckLoadedContainer(const std::string& strFile, const platform::Sha256Digest& digest);  // 1 when it may be sent
   void OpenLink();
   void RunPlan(const ModelRow& row);
-  void ReportLoadedContainer(const std::string& strFile);  // the container-loaded event of m_image
+  void ReportLoadedContainer(const std::string& strFile, const std::string& strSha256);  // the container-loaded event of m_image
   void SendClosingCommand();
   void CloseLink();
 
   std::unique_ptr<DeviceLink> m_pLink;  // the link of m_nLinkInterface
   std::int32_t m_nLinkInterface = -1;
   std::string m_strLoadedContainer;     // the container in m_image during a run
+  // The bundle's SHA256SUMS as read at the check before the link opened;
+  // every load step of the run checks the bytes it loaded against it.
+  ChecksumList m_checksums;
+  bool m_bChecksums = false;            // true when the run checks against m_checksums
 };
 
 // Start-up helpers, kept apart from the window so they can be tested alone.

@@ -2,8 +2,11 @@
 // the dialog lends it its link, its list, progress bar and message boxes,
 // and the transfer observers of the front ends.
 #include <cstdint>
+#include <memory>
 
 #include "app/UpdateDialog.h"
+#include "image/ChecksumList.h"
+#include "image/Container.h"
 #include "platform/digest.h"
 #include "platform/platform.h"
 #include "update/PageTransfer.h"
@@ -55,6 +58,10 @@ std::string InterfaceWord(std::int32_t nInterface) {
   if (nInterface == kInterfaceGpib) return "GPIB";
   if (nInterface == kInterfaceUsb) return "USB";
   return "COM" + std::to_string(nInterface);
+}
+
+std::string NoMatchMessage(const std::string& strFile) {
+  return "Firmware file " + strFile + " does not match " + kChecksumListName + "! Update abort!";
 }
 
 }  // namespace
@@ -111,17 +118,70 @@ const PlanRow* UpdateDialog::CheckUpdateRequest() {
 int UpdateDialog::CheckContainers(const PlanRow& row) {
   // Every container must be there before the device is touched, so that a
   // run never stops between the main controller and its channels for want
-  // of a file, nor sends an image of zeros.
+  // of a file, nor sends an image of zeros. With the bundle's SHA256SUMS
+  // beside them, each must also be listed there and match, so that a
+  // damaged container, one left from an older bundle or one of another
+  // bundle never reaches the device.
   const char* apszFiles[kMaxPlanSteps] = {};
   const int nFiles = PlanContainers(row, apszFiles, kMaxPlanSteps);
+  auto pImage = std::make_unique<FirmwareImage>();
+  platform::Sha256Digest digests[kMaxPlanSteps] = {};
+  bool abDigest[kMaxPlanSteps] = {};
   for (int i = 0; i < nFiles; ++i) {
-    if (!ContainerIsComplete(apszFiles[i])) {
+    if (!ReadContainerFile(apszFiles[i], *pImage)) {
       MessageBox(ContainerMissingMessage(apszFiles[i]));
       m_nError = kErrorContainerMissing;
       return 0;
     }
+    // The digest of the bytes a load step reads, not of the whole file.
+    abDigest[i] = platform::Sha256Of(pImage->m_image.data(), pImage->m_image.size(), digests[i]) == 1;
+  }
+  if (!ReadChecksums()) return 0;
+  for (int i = 0; i < nFiles && m_bChecksums; ++i) {
+    if (!abDigest[i]) {
+      // Bytes that cannot be checked are not sent.
+      MessageBox(NoMatchMessage(apszFiles[i]));
+      m_nError = kErrorContainerMissing;
+      return 0;
+    }
+    if (!CheckLoadedContainer(apszFiles[i], digests[i])) return 0;
   }
   return 1;
+}
+
+int UpdateDialog::ReadChecksums() {
+  m_bChecksums = false;
+  switch (ReadChecksumList(kChecksumListName, m_checksums)) {
+    case ChecksumListStatus::Absent:
+      // A folder without the list updates as it always did.
+      return 1;
+    case ChecksumListStatus::Read:
+      m_bChecksums = true;
+      return 1;
+    case ChecksumListStatus::Unreadable:
+    case ChecksumListStatus::TooLarge:
+    case ChecksumListStatus::Malformed:
+      break;
+  }
+  MessageBox(std::string(kChecksumListName) + " cannot be read! Update abort!");
+  m_nError = kErrorContainerMissing;
+  return 0;
+}
+
+int UpdateDialog::CheckLoadedContainer(const std::string& strFile, const platform::Sha256Digest& digest) {
+  if (!m_bChecksums) return 1;
+  switch (CheckAgainstList(m_checksums, strFile, digest)) {
+    case ChecksumVerdict::Matches:
+      return 1;
+    case ChecksumVerdict::Differs:
+      MessageBox(NoMatchMessage(strFile));
+      break;
+    case ChecksumVerdict::NotListed:
+      MessageBox("Firmware file " + strFile + " is not listed in " + kChecksumListName + "! Update abort!");
+      break;
+  }
+  m_nError = kErrorContainerMissing;
+  return 0;
 }
 
 void UpdateDialog::OpenLink() {
@@ -139,15 +199,28 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
   for (const PlanStep& step : row.steps) {
     if (step.kind == PlanStepKind::End || m_nError != kResultOk) break;
     switch (step.kind) {
-      case PlanStepKind::Load:
-        // The file may have changed since the check before the link opened.
+      case PlanStepKind::Load: {
+        // The file may have changed since the check before the link opened:
+        // what is checked is the bytes now in the image, which are the
+        // bytes that will be sent.
+        m_strLoadedContainer = step.pszFile;
         if (!LoadContainer(step.pszFile)) {
           MessageBox(ContainerMissingMessage(step.pszFile));
           m_nError = kErrorContainerMissing;
+          break;
         }
-        m_strLoadedContainer = step.pszFile;
-        if (m_nError == kResultOk) ReportLoadedContainer(step.pszFile);
+        platform::Sha256Digest digest{};
+        const bool bDigest = platform::Sha256Of(m_image.m_image.data(), m_image.m_image.size(), digest) == 1;
+        if (m_bChecksums && !bDigest) {
+          // Bytes that cannot be checked are not sent.
+          MessageBox(NoMatchMessage(step.pszFile));
+          m_nError = kErrorContainerMissing;
+          break;
+        }
+        if (!CheckLoadedContainer(step.pszFile, digest)) break;
+        ReportLoadedContainer(step.pszFile, bDigest ? platform::Sha256Hex(digest) : "");
         break;
+      }
       case PlanStepKind::Main:
         FlashMainController();
         break;
@@ -160,12 +233,12 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
   }
 }
 
-void UpdateDialog::ReportLoadedContainer(const std::string& strFile) {
+void UpdateDialog::ReportLoadedContainer(const std::string& strFile, const std::string& strSha256) {
   ContainerLoadedEvent e;
   e.strFile = strFile;
   e.nBytes = m_image.m_image.size();
-  platform::Sha256Digest digest{};
-  if (platform::Sha256Of(m_image.m_image.data(), m_image.m_image.size(), digest)) e.strSha256 = platform::Sha256Hex(digest);
+  e.strSha256 = strSha256;
+  if (m_bChecksums) e.strListedIn = kChecksumListName;
   TransferObservers().OnContainerLoaded(e);
 }
 
