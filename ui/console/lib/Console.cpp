@@ -54,7 +54,7 @@ void ConsoleFrontEnd::RunSteps(fw::Dialog& dlg) {
     if (!DoStep(dlg, step) || m_bUsageError) break;
     if (Window(dlg) && Window(dlg)->ended) break;
   }
-  if (!m_bUsageError) m_nExit = static_cast<UpdateDialog&>(dlg).m_nError;
+  if (!m_bUsageError) m_nExit = m_bVerifyLast ? m_nVerifyExit : static_cast<UpdateDialog&>(dlg).m_nError;
 }
 
 bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
@@ -91,7 +91,12 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
   }
   if (!m_strPort.empty() && IsComInterface(upd.m_nInterface)) SetComPortPath(upd.m_nInterface, m_strPort);
   const std::string& a = step.value;
-  if (a == "show") {
+  m_bVerifyLast = a == "verify";
+  if (a == "verify") {
+    // A bundle that fails its check stops the actions after it.
+    m_nVerifyExit = VerifyChecksums(m_out, m_err);
+    if (m_nVerifyExit != kResultOk) return false;
+  } else if (a == "show") {
     Show(dlg);
   } else if (a == "info") {
     Click(dlg, IDC_INFO);

@@ -6,6 +6,7 @@
 //   Console.cpp         the front end: runs the window, steps and exit status
 //   ConsoleDisplay.cpp  the terminal display: list lines, boxes, progress bar
 //   ConsolePorts.cpp    the port listing ("ports")
+//   ConsoleVerify.cpp   the bundle check ("verify")
 #pragma once
 #include <ostream>
 #include <string>
@@ -47,7 +48,14 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   std::string m_strPort;
   int m_nExit = 0;
   bool m_bUsageError = false;
+  bool m_bVerifyLast = false;  // the last action run was "verify"
+  int m_nVerifyExit = 0;       // and what it ended with
 };
+
+// The "verify" action: checks every file SHA256SUMS lists in the working
+// folder, one "NAME TAB ok|differs|missing" line each on out, reasons on
+// err. 0 when every file is ok; 7 otherwise, or without a usable list.
+int VerifyChecksums(std::ostream& out, std::ostream& err);
 
 // Sets the device path behind COM port n for this process (QRTUPDATE_COM<n>).
 void SetComPortPath(int n, const std::string& strPath);

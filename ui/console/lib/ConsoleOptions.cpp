@@ -13,7 +13,7 @@ namespace {
 
 bool IsAction(const std::string& s) {
   return s == "show" || s == "info" || s == "update" || s == "create" || s == "check" || s == "probe-usb" ||
-         s == "ports";
+         s == "ports" || s == "verify";
 }
 
 // The width of the exit status list (that of its heading line), and the
@@ -96,10 +96,23 @@ std::string ConsoleUsage() {
          "  probe-usb  click the USB probe\n"
          "  ports      list the COM ports there are now, one 'COM<n> TAB path TAB description'\n"
          "             line each (needs no brand in the name)\n"
+         "  verify     check every file SHA256SUMS lists in the working folder against its\n"
+         "             SHA-256, one 'NAME TAB ok|differs|missing' line each; exit status 0 when\n"
+         "             all are ok, 7 otherwise or without a SHA256SUMS that can be read (needs no\n"
+         "             brand in the name; names holding a path are not read and count as failed)\n"
          "\n"
          "Lines the program adds to its list go to standard output as they are added. Message\n"
          "boxes go to standard error as 'CAPTION (ICON): TEXT' and are confirmed at once.\n"
          "A progress bar is drawn on standard error when it is a terminal.\n"
+         "\n"
+         "Checksums: when a file SHA256SUMS lies in the working folder beside the containers,\n"
+         "update checks, before the port is opened, that every container the chosen model\n"
+         "receives is listed there and that the SHA-256 of the bytes it loads matches; each\n"
+         "container is checked again when it is loaded for sending. A container that differs\n"
+         "or is not listed, or a SHA256SUMS that cannot be read (not a regular file, larger\n"
+         "than 1 MiB, or a line that is not sha256sum's '<64 hex digits> <space or *>NAME')\n"
+         "stops the update with exit status 7 and a message naming the file; nothing is sent.\n"
+         "Without SHA256SUMS the update runs as it always did.\n"
          "\n"
          "exit status: the error code the last action left, or the console's own 64 and 78:\n" +
          ExitStatusLines();

@@ -7,7 +7,7 @@ namespace ui {
 
 bool ConsoleFrontEnd::OnlyPorts(const ConsoleOptions& options) {
   for (const auto& s : options.steps)
-    if (s.kind == ConsoleStep::Action && s.value != "ports") return false;
+    if (s.kind == ConsoleStep::Action && s.value != "ports" && s.value != "verify") return false;
   return true;
 }
 
@@ -22,6 +22,12 @@ int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
     }
     if (s.kind == ConsoleStep::Port) strPort = s.value;
     if (s.kind != ConsoleStep::Action) continue;
+    if (s.value == "verify") {
+      // Checking the bundle needs no window either; a failed check stops.
+      const int nExit = VerifyChecksums(m_out, m_err);
+      if (nExit != 0) return nExit;
+      continue;
+    }
     if (!strPort.empty()) SetComPortPath(nCom, strPort);
     ListPorts();
   }
