@@ -39,3 +39,12 @@ echo "== HEX import (${seconds} s)"
 echo "== page transfer (${transfer_seconds} s)"
 "$build/bin/page_transfer_fuzz" -max_total_time="$transfer_seconds" -max_len=2048 "${common[@]}" \
   "$build/fuzz-transfer-corpus" "$src/tests/fuzz/transfer-corpus"
+
+# The SHA256SUMS parser: arbitrary bytes, for about 20 s from the lists in
+# tests/fuzz/checksum-corpus; replay a failure with BUILD_DIR/bin/checksum_list_fuzz FILE.
+checksum_seconds=${QRT_FUZZ_CHECKSUM_SECONDS:-20}
+cmake --build "$build" -j2 --target checksum_list_fuzz
+mkdir -p "$build/fuzz-checksum-corpus"
+echo "== checksum list (${checksum_seconds} s)"
+"$build/bin/checksum_list_fuzz" -max_total_time="$checksum_seconds" -max_len=4096 "${common[@]}" \
+  "$build/fuzz-checksum-corpus" "$src/tests/fuzz/checksum-corpus"
