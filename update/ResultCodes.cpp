@@ -18,7 +18,7 @@ constexpr ResultCode kResultCodes[] = {
     {kErrorAddressEcho, "a page address not echoed", true},
     {kErrorAnnounceEcho, "the page count not echoed", true},
     {kErrorWrongDevice, "wrong or no device", true},
-    {kErrorContainerMissing, "a firmware container missing or incomplete", true},
+    {kErrorContainerMissing, "a firmware container missing or incomplete, or not matching SHA256SUMS", true},
     {kErrorNotConfirmed, "a page's checksum not confirmed, or a failed send", false},
     {kErrorHexChecksum, "a HEX record failed its checksum", true},
     {kErrorHexBeyondImage, "a HEX data record reaches beyond the firmware image", true},

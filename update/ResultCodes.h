@@ -13,7 +13,7 @@ enum ResultCodeValue : std::int32_t {
   kErrorAddressEcho = 4,        // a page address not echoed
   kErrorAnnounceEcho = 5,       // the page count not echoed
   kErrorWrongDevice = 6,        // the identification does not match
-  kErrorContainerMissing = 7,   // a firmware container missing or incomplete
+  kErrorContainerMissing = 7,   // a firmware container missing or incomplete, or not matching SHA256SUMS
   kErrorNotConfirmed = 8,       // a page checksum not confirmed, or a failed send
   kErrorHexChecksum = 9,        // a HEX record failed its checksum
   kErrorHexBeyondImage = 10,    // a HEX data record reaches beyond the image
