@@ -10,6 +10,8 @@
 #            shown), a full ZVN1440 update over GPIB through the 32-bit
 #            stand-in GPIB-32.DLL (the only run of the __stdcall binding)
 #   run C    the built name QRT1220.exe: "FILE RENAMED!" and exit status 78
+#   run D    the bundle with one byte of FW2B.qrt changed: refused against its
+#            SHA256SUMS with exit status 7, nothing sent (run B has the list too)
 # The console front end of the 32-bit build stands for the Windows program:
 # same start-up, logic and links, without a window.
 #
@@ -100,7 +102,7 @@ rm -f "$WINEPREFIX/dosdevices/com7"
 
 # ---- run B: the bundle's program over GPIB -------------------------------------------
 mkdir -p "$work/b"
-cp "$work/bundle"/*.qrt "$work/b/"
+cp "$work/bundle"/*.qrt "$work/bundle/SHA256SUMS" "$work/b/"
 cp "$win32/bin/qrtupdate.exe" "$work/b/$bname.exe"
 start=$SECONDS
 (cd "$work/b" && QRTSIM_GPIB="--family 14x0 --channels 4 --report Z:$work/b-report.json --dump-dir Z:$work/b-dump" \
@@ -119,6 +121,22 @@ check "B: main controller pages" same_pages "$work/b-dump/main.bin" "$work/b/FW1
 for n in 1 2 3 4; do
   check "B: channel $n pages" same_pages "$work/b-dump/ch$n.bin" "$work/b/FW2B.qrt" 80
 done
+
+# ---- run D: the bundle with one byte of FW2B.qrt changed ----------------------------
+mkdir -p "$work/d"
+cp "$work/bundle"/*.qrt "$work/bundle/SHA256SUMS" "$work/d/"
+cp "$win32/bin/qrtupdate.exe" "$work/d/$bname.exe"
+printf '\x5a' | dd of="$work/d/FW2B.qrt" bs=1 seek=4000 conv=notrunc status=none
+cmp -s "$work/d/FW2B.qrt" "$work/bundle/FW2B.qrt" && printf '\xa5' | dd of="$work/d/FW2B.qrt" bs=1 seek=4000 conv=notrunc status=none
+start=$SECONDS
+(cd "$work/d" && QRTSIM_GPIB="--family 14x0 --channels 4 --report Z:$work/d-report.json" \
+  WINEPATH="Z:$win32/standin" timeout 900 "$run32" "$work/d/$bname.exe" --interface GPIB update >"$work/d.out" 2>"$work/d.err")
+rc=$?
+echo "run D: $((SECONDS - start)) s"
+check "D: changed FW2B.qrt exits 7 (got $rc)" test $rc -eq 7
+check "D: the message names FW2B.qrt" test "$(boxes "$work/d.err" "$bname")" = \
+  "$bname (warning): Firmware file FW2B.qrt does not match SHA256SUMS! Update abort!"
+check "D: the device heard nothing" test ! -s "$work/d-report.json" -o -z "$(grep -o '"FWU0"' "$work/d-report.json" 2>/dev/null)"
 
 # ---- run C: the built name holds no brand ---------------------------------------------
 mkdir -p "$work/c"
