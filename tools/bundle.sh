@@ -49,12 +49,14 @@ Debian package nor the Windows zip carries them, only a bundle made here.
 Each container holds 500 pages (addresses up to 0x1F3FF); data beyond the
 pages sent is kept in the container, never sent, and warned about.
 
-  brand       model    main controller      channel controllers (80 pages each)
-  OP, TALVO   QRT1220  FW1A.qrt, 300 pages  1: FW2B.qrt, 2: FW2A.qrt
-  OP, TALVO   QRT1230  FW1A.qrt, 300 pages  1 to 3: FW2A.qrt
-  OP, TALVO   QRT1430  FW1C.qrt, 350 pages  1 to 3: FW2B.qrt
-  OP, TALVO   QRT1440  FW1C.qrt, 350 pages  1 to 4: FW2B.qrt
-  MURELL      ZVN1440  FW1E.qrt, 350 pages  1 to 4: FW2B.qrt
+Containers each model's update reads, and the pages sent of each:
+
+| brand | model | main controller | pages sent | channel controllers | pages sent |
+| OP, TALVO | QRT1220 | FW1A.qrt | 300 | 1: FW2B.qrt, 2: FW2A.qrt | 80 |
+| OP, TALVO | QRT1230 | FW1A.qrt | 300 | 1 to 3: FW2A.qrt | 80 |
+| OP, TALVO | QRT1430 | FW1C.qrt | 350 | 1 to 3: FW2B.qrt | 80 |
+| OP, TALVO | QRT1440 | FW1C.qrt | 350 | 1 to 4: FW2B.qrt | 80 |
+| MURELL | ZVN1440 | FW1E.qrt | 350 | 1 to 4: FW2B.qrt | 80 |
 
 HEX record types read: 00 data, 01 end of file, 02 extended segment address,
 04 extended linear address, 03 and 05 start address (checked, ignored).
