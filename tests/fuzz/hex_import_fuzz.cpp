@@ -40,7 +40,7 @@ class Source {
 
 void AppendRecord(std::string& strText, std::uint32_t nAddress, std::uint32_t nType, const std::uint8_t* pData,
                   std::uint32_t nCount, bool bCrLf) {
-  char sz[8];
+  char sz[16];
   std::uint32_t nSum = nCount + (nAddress >> 8) + (nAddress & 0xFF) + nType;
   std::snprintf(sz, sizeof sz, ":%02X%04X%02X", nCount, nAddress, nType);
   strText += sz;
