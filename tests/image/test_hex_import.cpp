@@ -127,6 +127,15 @@ TEST(HexImport, AddressesSegmentsAndOverwrites) {
   EXPECT_EQ(kHexOutsideImage, d.nResult);
   EXPECT_TRUE(d.AllZeroFrom(0));
 
+  // A base record that fails its checksum still moves the data after it,
+  // as a segment record always has; the import ends with code 9.
+  for (int type : {2, 4}) {
+    SCOPED_TRACE(type);
+    d = Decode(Record(2, 0, type, {0, 1}, 1) + "\n" + Record(1, 0, 0, {0xCD}) + "\n");
+    EXPECT_EQ(kHexChecksumError, d.nResult);
+    EXPECT_EQ(0xCD, d.image->m_image[type == 2 ? 16 : 65536]);
+  }
+
   // A segment of 0x1000 puts address 0 at image byte 65536.
   d = Decode(Segment(0x1000) + "\n" + Record(1, 0, 0, {0xAB}) + "\n");
   EXPECT_EQ(kHexOk, d.nResult);
