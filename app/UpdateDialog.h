@@ -14,6 +14,7 @@
 #include "app/framework.h"
 #include "image/ChecksumList.h"
 #include "image/FirmwareImage.h"
+#include "image/HexImport.h"
 #include "link/DeviceLink.h"
 #include "link/serialport.h"
 #include "update/Models.h"
@@ -92,6 +93,9 @@ class UpdateDialog : public fw::Dialog {
   fw::ComboBox m_cbInterface;
   fw::ComboBox m_cbDevice;
   fw::ComboBox m_cbGpibAddress;
+  // What the last HEX import found besides its code: where an unknown
+  // record type stood, the highest address holding data.
+  HexImportDetails m_hexDetails;
 
  protected:
   bool OnInitDialog() override;
@@ -132,5 +136,8 @@ int BrandOfFileName(const std::string& strFileName);
 std::string FirmwareVersionOfFileName(const std::string& strFileName);
 // The caption of the update button for a model word ("QRT1440").
 std::string UpdateCaption(const std::string& strModel);
+// The list line of a container holding data beyond the pages an update sends.
+std::string DataBeyondSentPagesLine(const std::string& strHexFile, const std::string& strContainer, int nPagesSent,
+                                    std::int32_t nHighestAddress);
 // Where a minimised window draws its icon.
 fw::Size IconOrigin(fw::Size client, fw::Size icon);

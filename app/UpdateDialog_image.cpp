@@ -1,9 +1,22 @@
 // Containers, HEX import and the container-creation command. The work is
 // done by image/; these operations keep the dialog's fields and messages.
 #include "app/UpdateDialog.h"
+
+#include <cstdio>
+
 #include "image/Container.h"
+#include "image/CreateEvents.h"
 #include "image/HexImport.h"
+#include "update/Models.h"
 #include "update/ResultCodes.h"
+
+std::string DataBeyondSentPagesLine(const std::string& strHexFile, const std::string& strContainer, int nPagesSent,
+                                    std::int32_t nHighestAddress) {
+  char szAddress[16];
+  std::snprintf(szAddress, sizeof szAddress, "0x%X", static_cast<unsigned>(nHighestAddress));
+  return "Warning: " + strHexFile + " holds data up to address " + szAddress + ", beyond the " +
+         std::to_string(nPagesSent) + " pages of " + strContainer + " that are sent";
+}
 
 int UpdateDialog::LoadContainer(const std::string& strFileName) { return ReadContainerFile(strFileName, m_image); }
 
@@ -19,11 +32,12 @@ void UpdateDialog::VerifyContainer(const std::string& strFileName) {
 }
 
 void UpdateDialog::ImportHexFile(const std::string& strFileName) {
+  m_hexDetails = HexImportDetails{};
   if (m_strFrontFile.empty() || m_strFrontFile == "no file selected") {
     m_image.Clear();
     m_nError = kErrorNoHexOrNoAck;
   } else {
-    const int nResult = ReadHexFile(strFileName, m_image);
+    const int nResult = ReadHexFile(strFileName, m_image, &m_hexDetails);
     if (nResult != kHexOk) m_nError = nResult;
   }
   if (m_nError == 0) return;
@@ -36,6 +50,10 @@ void UpdateDialog::ImportHexFile(const std::string& strFileName) {
       break;
     case kErrorHexChecksum:
       MessageBox("Checksum error during decoding file!");
+      break;
+    case kErrorHexRecordType:
+      MessageBox("Unknown record type in HEX file!");
+      CreateObservers().OnHexRecordType({strFileName, m_hexDetails.nRecordTypeLine, m_hexDetails.nRecordType});
       break;
     default:
       MessageBox("General Error! Update abort!");
@@ -65,6 +83,16 @@ void UpdateDialog::OnCreateEncFile() {
     if (m_nError == 0) ImportHexFile(jobs[i].pszHexFile);
     if (m_nError == 0) SaveContainer(jobs[i].pszContainer);
     if (m_nError == 0) VerifyContainer(jobs[i].pszContainer);
+    // Data an update would never send: the container keeps it (it may be
+    // meant to stay on the device, such as a boot loader region), and the
+    // user is told instead of losing it without a word.
+    const ContainerInfo* pInfo = FindContainer(jobs[i].pszContainer);
+    if (m_nError == 0 && pInfo && m_hexDetails.nHighestAddress >= pInfo->nPages * kPageSize) {
+      m_list.InsertString(0, DataBeyondSentPagesLine(jobs[i].pszHexFile, jobs[i].pszContainer, pInfo->nPages,
+                                                     m_hexDetails.nHighestAddress));
+      CreateObservers().OnDataBeyondSentPages(
+          {jobs[i].pszHexFile, jobs[i].pszContainer, pInfo->nPages, m_hexDetails.nHighestAddress});
+    }
   }
 
   if (m_nError == kResultOk) {

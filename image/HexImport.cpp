@@ -36,6 +36,8 @@ bool TakeField(std::string_view& strRest, std::size_t nChars, std::uint32_t& nVa
 }  // namespace
 
 void HexDecoder::DecodeLine(std::string_view strTemp) {
+  ++m_nLine;
+  if (m_bEnded) return;
   if (strTemp.empty() || strTemp[0] != ':') return;
   std::string_view strRest = strTemp.substr(1);
 
@@ -53,37 +55,63 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
 
   if (iType == 0x00) {
     if (iByteCount > 0) m_bAnyData = true;
-    const std::uint32_t iStart = m_iAddressOffset + iAddress;
+    // 64 bits: a linear base near 4 GiB must not wrap round into the image.
+    const std::uint64_t iStart = std::uint64_t{m_iAddressOffset} + iAddress;
     for (std::uint32_t i = 0; i < iByteCount; ++i) {
       if (!TakeField(strRest, 2, iTmp)) {
         m_bChecksumError = true;
         return;
       }
-      const std::uint32_t a = iStart + i;
-      if (a < static_cast<std::uint32_t>(kImageSize)) {
+      const std::uint64_t a = iStart + i;
+      if (a < static_cast<std::uint64_t>(kImageSize)) {
         m_rImage.m_image[a] = static_cast<std::uint8_t>(iTmp);
+        if (static_cast<std::int32_t>(a) > m_details.nHighestAddress) m_details.nHighestAddress = static_cast<std::int32_t>(a);
       } else {
         m_bOutsideImage = true;
       }
       nSum = static_cast<std::uint8_t>(nSum + iTmp);
     }
-  } else if (iType == 0x02) {
-    if (!TakeField(strRest, 4, iTmp)) {
+    if (!TakeField(strRest, 2, iTmp) || static_cast<std::uint8_t>(nSum + iTmp) != 0) m_bChecksumError = true;
+    return;
+  }
+
+  // Every other record: all its bytes are summed, and a base address (02,
+  // 04) is taken from its two. A base record of another length is
+  // malformed and fails like a record whose checksum is wrong.
+  std::uint32_t iValue = 0;
+  for (std::uint32_t i = 0; i < iByteCount; ++i) {
+    if (!TakeField(strRest, 2, iTmp)) {
       m_bChecksumError = true;
       return;
     }
-    nSum = static_cast<std::uint8_t>(nSum + (iTmp & 0xFF) + (iTmp >> 8));
-    m_iAddressOffset = iTmp * 16;
+    if (i < 2) iValue = iValue * 256 + iTmp;
+    nSum = static_cast<std::uint8_t>(nSum + iTmp);
   }
-  // Other types (01 end of file, 04, ...) carry nothing this image uses; the
-  // two characters after their type are taken as their checksum.
-
+  // A linear base replaces any segment base, and a later segment base
+  // replaces it. The base is taken before its checksum is checked, as the
+  // program has always taken a segment base: a file with a failed record
+  // ends with code 9 anyway, and the data around it lands where it did.
+  const bool bBase = iType == 0x02 || iType == 0x04;
+  if (bBase && iByteCount == 2) m_iAddressOffset = iType == 0x04 ? iValue * 65536 : iValue * 16;
   if (!TakeField(strRest, 2, iTmp) || static_cast<std::uint8_t>(nSum + iTmp) != 0) {
+    // A record that fails its checksum may have a damaged type as well: it
+    // counts as a checksum error, whatever its type says.
     m_bChecksumError = true;
+    return;
   }
+  if (bBase && iByteCount != 2) {
+    m_bChecksumError = true;
+  } else if (iType > 0x05) {
+    m_details.nRecordTypeLine = m_nLine;
+    m_details.nRecordType = static_cast<int>(iType);
+    m_bEnded = true;
+  }
+  // 01 (end of file) ends nothing: later records are still read. 03 and 05
+  // (start addresses) are checked and ignored.
 }
 
 int HexDecoder::Result() const {
+  if (m_bEnded) return kHexRecordType;
   if (m_bChecksumError) return kHexChecksumError;
   if (!m_bAnyData) return kHexNoData;
   if (m_bOutsideImage) return kHexOutsideImage;
@@ -139,17 +167,19 @@ void HexLineSplitter::EndLine() {
   m_bHaveLine = false;
 }
 
-int DecodeHexText(std::string_view strText, FirmwareImage& image) {
+int DecodeHexText(std::string_view strText, FirmwareImage& image, HexImportDetails* pDetails) {
   image.Clear();
   HexDecoder decoder(image);
   HexLineSplitter splitter(decoder);
   splitter.Feed(strText.data(), strText.size());
   splitter.Finish();
+  if (pDetails) *pDetails = decoder.Details();
   return decoder.Result();
 }
 
-int ReadHexFile(const std::string& strFileName, FirmwareImage& image) {
+int ReadHexFile(const std::string& strFileName, FirmwareImage& image, HexImportDetails* pDetails) {
   image.Clear();
+  if (pDetails) *pDetails = HexImportDetails{};
   // Binary mode: line ends are handled by the splitter alike on every system.
   // Only a regular file: a FIFO or device of that name is refused at once.
   platform::UniqueFile Datei(platform::OpenRegularFileForReading(strFileName));
@@ -165,5 +195,6 @@ int ReadHexFile(const std::string& strFileName, FirmwareImage& image) {
   // unreadable file rather than as a complete import.
   if (std::ferror(Datei.get())) return kHexCannotOpen;
   splitter.Finish();
+  if (pDetails) *pDetails = decoder.Details();
   return decoder.Result();
 }

@@ -1,9 +1,9 @@
-// Intel HEX import into the firmware image. Data records (type 00) and
-// extended segment address records (type 02) are understood; every record's
-// checksum is checked; other record types are consumed without meaning, so
-// that only their first data byte is taken as their checksum. That handling
-// of the other types is kept on purpose, as the program has always read
-// them; a change to it is a change of behaviour, made knowingly.
+// Intel HEX import into the firmware image. The record types the standard
+// tools write are understood: data (00), end of file (01), extended segment
+// address (02), extended linear address (04), and the start addresses (03,
+// 05), which are checked and otherwise ignored: a start address means
+// nothing to the image. Every record's checksum covers all its bytes. A
+// record of any other type ends the import (kHexRecordType).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +24,18 @@ constexpr int kHexOutsideImage = kErrorHexBeyondImage;
 // Not one data record in the whole file (empty, binary, UTF-16, ...): there
 // is no firmware in it, and an all-zero image must never become a container.
 constexpr int kHexNoData = kErrorHexNoData;
+// A record of a type the import does not read (06 and above), with a right
+// checksum: the file is in a format the image cannot be built from.
+constexpr int kHexRecordType = kErrorHexRecordType;
 
-// Decodes record lines one at a time into an image, keeping the segment base
+// What an import found besides its result, for messages that say where.
+struct HexImportDetails {
+  int nRecordTypeLine = 0;            // line of the record that ended it with kHexRecordType (1-based)
+  int nRecordType = -1;               // and that record's type
+  std::int32_t nHighestAddress = -1;  // highest image byte a data record stored, -1 for none
+};
+
+// Decodes record lines one at a time into an image, keeping the address base
 // between lines. Bytes are stored only inside the image.
 class HexDecoder {
  public:
@@ -36,9 +46,11 @@ class HexDecoder {
   // short or holds a non-hex character fails the record's checksum.
   void DecodeLine(std::string_view strTemp);
 
-  // kHexOk, kHexChecksumError, kHexNoData or kHexOutsideImage (a checksum
-  // error wins: it also explains a wild address or a lost record).
+  // kHexRecordType (it ended the import, so it wins), else kHexOk,
+  // kHexChecksumError, kHexNoData or kHexOutsideImage (a checksum error
+  // wins: it also explains a wild address or a lost record).
   int Result() const;
+  const HexImportDetails& Details() const { return m_details; }
 
  private:
   FirmwareImage& m_rImage;
@@ -46,6 +58,9 @@ class HexDecoder {
   bool m_bChecksumError = false;
   bool m_bOutsideImage = false;
   bool m_bAnyData = false;  // a data record with at least one byte was read
+  int m_nLine = 0;          // lines seen, each counted whatever it holds
+  bool m_bEnded = false;    // a record of an unknown type was met: later lines are not read
+  HexImportDetails m_details;
 };
 
 // Splits text into lines for a HexDecoder, fed in chunks of any size. A line
@@ -73,10 +88,11 @@ class HexLineSplitter {
 };
 
 // Clears the image and decodes the whole text into it. Returns kHexOk,
-// kHexChecksumError, kHexNoData or kHexOutsideImage.
-int DecodeHexText(std::string_view strText, FirmwareImage& image);
+// kHexChecksumError, kHexNoData, kHexOutsideImage or kHexRecordType; fills
+// *pDetails when given.
+int DecodeHexText(std::string_view strText, FirmwareImage& image, HexImportDetails* pDetails = nullptr);
 
 // Clears the image and imports the named file (a regular file only).
-// Returns kHexOk, kHexCannotOpen, kHexChecksumError, kHexNoData or
-// kHexOutsideImage.
-int ReadHexFile(const std::string& strFileName, FirmwareImage& image);
+// Returns kHexOk, kHexCannotOpen, kHexChecksumError, kHexNoData,
+// kHexOutsideImage or kHexRecordType; fills *pDetails when given.
+int ReadHexFile(const std::string& strFileName, FirmwareImage& image, HexImportDetails* pDetails = nullptr);

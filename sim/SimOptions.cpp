@@ -127,9 +127,20 @@ int ApplyMainVersion(const std::string& strArg, SimOptions& opts, ParseState&, s
 }
 
 int ApplyChannelVersion(const std::string& strArg, SimOptions& opts, ParseState&, std::string& strError) {
-  // "S" for every channel, "N=S" for channel N only.
-  const bool bOne = strArg.size() >= 2 && strArg[0] >= '1' && strArg[0] <= '4' && strArg[1] == '=';
-  const std::string strVersion = bOne ? strArg.substr(2) : strArg;
+  // "S" for every channel, "N=S" for channel N only: digits before an '='
+  // name a channel.
+  const std::size_t nEq = strArg.find('=');
+  const bool bOne = nEq != std::string::npos && nEq > 0 &&
+                    strArg.find_first_not_of("0123456789") == nEq;
+  if (bOne) {
+    const std::string strChannel = strArg.substr(0, nEq);
+    if (strChannel.size() > 1 || strChannel[0] < '1' || strChannel[0] > '0' + kMaxChannels) {
+      strError = "--channel-version " + strArg + ": channel " + strChannel + " does not exist (channels are 1 to " +
+                 std::to_string(kMaxChannels) + ")";
+      return 0;
+    }
+  }
+  const std::string strVersion = bOne ? strArg.substr(nEq + 1) : strArg;
   if (strVersion.size() != kVersionChars) {
     strError = "--channel-version takes 8 characters (N=S: 8 after the '=')";
     return 0;

@@ -15,6 +15,8 @@
 # own messages are passed on).
 set -euo pipefail
 export LC_ALL=C  # lengths in bytes, as the program counts them
+# Relative --hex and --out name folders of the caller's, not of the project.
+caller=$PWD
 cd "$(dirname "$0")/.."
 top=$PWD
 . tools/release-lib.sh
@@ -23,15 +25,59 @@ usage() {
   echo "usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]" >&2
   exit 64
 }
+
+help() {
+  cat <<'EOT'
+usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]
+
+Makes OUT/QRT_Update_<BRAND>_FWV<V>.zip (OUT: dist/ of the project unless
+--out says otherwise; relative folders are taken from the current folder):
+the 32-bit Windows program named QRT_Update_<BRAND>_FWV<V>.exe, the firmware
+containers the brand's update reads, SHA256SUMS and README.txt.
+
+The containers are built from the five Intel HEX files in DIR by the
+program's own container creation. They are the maker's firmware: neither the
+Debian package nor the Windows zip carries them, only a bundle made here.
+
+  HEX file in DIR            container  pages sent  highest address sent
+  QRT_front12x0.hex          FW1A.qrt   300         0x12BFF
+  QRT_channel_5A.hex         FW2A.qrt    80         0x04FFF
+  QRT_channel_10A.hex        FW2B.qrt    80         0x04FFF
+  QRT_front14x0.hex          FW1C.qrt   350         0x15DFF
+  QRT_front14x0_MURELL.hex   FW1E.qrt   350         0x15DFF
+
+Each container holds 500 pages (addresses up to 0x1F3FF); data beyond the
+pages sent is kept in the container, never sent, and warned about.
+
+Containers each model's update reads, and the pages sent of each:
+
+| brand | model | main controller | pages sent | channel controllers | pages sent |
+| OP, TALVO | QRT1220 | FW1A.qrt | 300 | 1: FW2B.qrt, 2: FW2A.qrt | 80 |
+| OP, TALVO | QRT1230 | FW1A.qrt | 300 | 1 to 3: FW2A.qrt | 80 |
+| OP, TALVO | QRT1430 | FW1C.qrt | 350 | 1 to 3: FW2B.qrt | 80 |
+| OP, TALVO | QRT1440 | FW1C.qrt | 350 | 1 to 4: FW2B.qrt | 80 |
+| MURELL | ZVN1440 | FW1E.qrt | 350 | 1 to 4: FW2B.qrt | 80 |
+
+HEX record types read: 00 data, 01 end of file, 02 extended segment address,
+04 extended linear address, 03 and 05 start address (checked, ignored).
+Any other type is refused (exit status 12 of the creation).
+
+Refuses, before anything is written, a brand outside the three, a version
+that is not exactly four characters usable in a Windows file name, a name
+that would select another brand, an output path that is not a folder, and
+HEX files the creation rejects (its own messages are passed on).
+EOT
+  exit 0
+}
 brand='' firmware='' hexdir='' out=dist
-firmware_given=''
+firmware_given='' out_given=''
 while [ $# -gt 0 ]; do
   case $1 in
     --brand) [ $# -ge 2 ] || usage; brand=$2; shift 2 ;;
     --firmware) [ $# -ge 2 ] || usage; firmware=$2; firmware_given=1; shift 2 ;;
     --hex) [ $# -ge 2 ] || usage; hexdir=$2; shift 2 ;;
-    --out) [ $# -ge 2 ] || usage; out=$2; shift 2 ;;
-    -h|--help) usage ;;
+    --out) [ $# -ge 2 ] || usage; out=$2; out_given=1; shift 2 ;;
+    -h|--help) help ;;
     *) echo "bundle.sh: unknown argument '$1'" >&2; usage ;;
   esac
 done
@@ -51,9 +97,16 @@ fi
 case $firmware in
   *[^!-~]* | *[\"*/:\<\>?\\\|]*) die "the firmware version '$firmware' holds a character a Windows file name cannot carry" ;;
 esac
+case $hexdir in /*) ;; *) hexdir=$caller/$hexdir ;; esac
 [ -d "$hexdir" ] || die "no folder '$hexdir' of HEX files"
 hexdir=$(cd "$hexdir" && pwd)
-case $out in /*) ;; *) out=$top/$out ;; esac
+if [ "$out_given" ]; then
+  case $out in /*) ;; *) out=$caller/$out ;; esac
+else
+  out=$top/$out
+fi
+# Before any work: the zip goes into a folder, never over a file.
+if [ -e "$out" ] && [ ! -d "$out" ]; then die "the output path '$out' is not a folder"; fi
 
 name=QRT_Update_${brand}_FWV$firmware
 work=$(mktemp -d)
@@ -91,15 +144,26 @@ if ! (cd "$work/create" && "$qrtupdate" --as "QRT_Update_WRAPIMAGES_${brand}_FWV
   cat "$work/create.err" >&2
   exit 1
 fi
+# Data a HEX file holds beyond the pages an update sends: the containers
+# keep it, the device never receives it; the program's warning is passed on.
+grep '^qrtupdate: warning:' "$work/create.err" >&2 || [ $? -eq 1 ] || die "cannot read the creation's messages"
 
 ensure_windows_build i686 QRT1220
 b=$work/bundle
 mkdir -p "$b"
 strip_exe i686 build-win32/bin/QRT1220.exe "$b/$name.exe"
 for c in $containers; do cp "$work/create/$c.qrt" "$b/"; done
-sed -e "s/@NAME@/$name/g" -e "s/@BRAND@/$brand/g" -e "s/@FIRMWARE@/$firmware/g" \
-    -e "s/@CONTAINERS@/$(echo $containers | sed 's/\([A-Z0-9]*\)/\1.qrt/g; s/ /, /g')/" -e "s/@MODELS@/$models/" \
-    docs/release/bundle-README.txt >"$work/README.txt"
+# Plain text replacement: a version may hold characters such as & that a
+# sed replacement would take as commands.
+readme=$(<docs/release/bundle-README.txt)
+container_list=$(for c in $containers; do printf '%s.qrt, ' "$c"; done)
+container_list=${container_list%, }
+readme=${readme//@NAME@/"$name"}
+readme=${readme//@BRAND@/"$brand"}
+readme=${readme//@FIRMWARE@/"$firmware"}
+readme=${readme//@CONTAINERS@/"$container_list"}
+readme=${readme//@MODELS@/"$models"}
+printf '%s\n' "$readme" >"$work/README.txt"
 crlf "$work/README.txt" "$b/README.txt"
 files=("$name.exe")
 for c in $containers; do files+=("$c.qrt"); done

@@ -23,6 +23,7 @@ constexpr ResultCode kResultCodes[] = {
     {kErrorHexChecksum, "a HEX record failed its checksum", true},
     {kErrorHexBeyondImage, "a HEX data record reaches beyond the firmware image", true},
     {kErrorHexNoData, "a HEX file holding no data record", true},
+    {kErrorHexRecordType, "a HEX record of a type the import does not read (06 and above)", true},
     {kExitUsage, "usage error", true},
     {kExitNoBrand, "the name holds no brand keyword (within its first 1024 characters)", true},
     {kErrorPortOpen,

@@ -3,13 +3,15 @@
 // of each serial device.
 #include "platform/ports.h"
 
+#include "platform/file.h"
+
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <system_error>
@@ -42,6 +44,9 @@ std::string Variable(int n) {
 }
 
 // The range of a serial device name ("ttyUSB3": ttyUSB, unit 3), or null.
+// The kernel writes unit numbers without leading zeros, and ComPortPath
+// opens exactly that name: "ttyUSB01" is some other device, not unit 1
+// (its unit is set to -1, no COM number).
 const ComRange* RangeOfDevice(const std::string& strName, int* pnUnit) {
   for (const ComRange& r : kRanges) {
     std::string strPrefix = r.pszPrefix;
@@ -49,7 +54,8 @@ const ComRange* RangeOfDevice(const std::string& strName, int* pnUnit) {
         strName.compare(0, strPrefix.size(), strPrefix) != 0 ||
         strName.find_first_not_of("0123456789", strPrefix.size()) != std::string::npos)
       continue;
-    *pnUnit = std::stoi(strName.substr(strPrefix.size()));
+    const bool bLeadingZero = strName[strPrefix.size()] == '0' && strName.size() > strPrefix.size() + 1;
+    *pnUnit = bLeadingZero ? -1 : std::stoi(strName.substr(strPrefix.size()));
     return &r;
   }
   return nullptr;
@@ -60,10 +66,17 @@ bool IsCharDevice(const std::string& strPath) {
   return ::stat(strPath.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
+// The first line of a sysfs attribute. Read as the program reads its data
+// files: only a regular file, opened without waiting, so that a FIFO or a
+// device in its place cannot hang the listing; at most one page, as sysfs
+// never holds more.
 std::string FirstLine(const fs::path& path) {
-  std::ifstream in(path);
-  std::string str;
-  std::getline(in, str);
+  platform::UniqueFile file(platform::OpenRegularFileForReading(path.string()));
+  if (!file) return "";
+  char buf[4096];
+  const std::size_t n = std::fread(buf, 1, sizeof buf, file.get());
+  std::string str(buf, n);
+  if (const std::size_t nEnd = str.find('\n'); nEnd != std::string::npos) str.resize(nEnd);
   while (!str.empty() && (str.back() == ' ' || str.back() == '\r' || str.back() == '\t')) str.pop_back();
   return str;
 }
@@ -184,7 +197,7 @@ std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
     int nUnit = 0;
     const ComRange* pRange = RangeOfDevice(strName, &nUnit);
     if (!pRange || (pRange == &kRanges[0] && UartType(ttyClass / strName) == 0)) continue;
-    devices[strName] = nUnit < pRange->nCount ? pRange->nFirst + nUnit : 0;
+    devices[strName] = nUnit >= 0 && nUnit < pRange->nCount ? pRange->nFirst + nUnit : 0;
   }
   for (const auto& [strName, n] : devices) {
     std::string strPath = strRoot + "/dev/" + strName;

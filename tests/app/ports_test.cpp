@@ -3,6 +3,7 @@
 // out its serial devices; the device nodes are links to real pseudo-terminals.
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -158,4 +159,27 @@ TEST(Ports, NothingThereIsAnEmptyListAndNoError) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "");
+}
+
+// What a device says of itself reaches the listing only as plain text, a
+// FIFO among its attributes cannot stop it, and a unit name with a leading
+// zero is no COM number.
+TEST(Ports, HostileDeviceStringsAndNamesAreHarmless) {
+  Pty adapter, other;
+  ASSERT_FALSE(adapter.strSlave.empty());
+  DeviceTree t;
+  const std::string r = t.root.string();
+  const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
+  // Terminal escapes, a TAB, a C1 control (CSI as UTF-8), a stray byte; the
+  // serial number is a FIFO nobody writes.
+  t.Usb(usb + "1-1", "0403:6001", "Evil\x1b[2J\tCo", "Cable \xc2\x9b" "31m \xff caf\xc3\xa9", "");
+  ASSERT_EQ(0, mkfifo((t.Dev(usb + "1-1") / "serial").c_str(), 0600));
+  t.Driver(usb + "1-1/1-1:1.0/ttyUSB0", "usb-serial", "ftdi_sio");
+  t.Tty("ttyUSB0", usb + "1-1/1-1:1.0/ttyUSB0", adapter.strSlave);
+  t.Tty("ttyUSB01", usb + "1-2/1-2:1.0/ttyUSB01", other.strSlave);
+
+  ConsoleRun run = RunConsole({"ports"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "COM10\t" + r + "/dev/ttyUSB0\tEvil?[2J?Co Cable ?31m ? caf\xc3\xa9 (USB 0403:6001, driver ftdi_sio)\n");
+  EXPECT_EQ(run.err, "qrtupdate: " + r + "/dev/ttyUSB01: no COM number; use --port " + r + "/dev/ttyUSB01\n");
 }

@@ -3,7 +3,10 @@
 #   qrtupdate --as QRT_Update_WRAPIMAGES_OP_FWV2.04.exe create
 # Checks the containers against the format (stated again here, in awk), the
 # messages on standard error, the exit status, a second run giving the same
-# bytes, and missing or corrupt HEX files leaving later containers alone.
+# bytes, missing or corrupt HEX files leaving later containers alone, HEX
+# files written by objcopy and srec_cat with their own record types giving
+# the same containers, a record type the import does not read, and a front
+# file holding more than an update sends.
 # usage: create_end_to_end.sh QRTUPDATE INPUTS_FOLDER [RUNNER]
 set -u
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -158,5 +161,54 @@ fresh "$work/h"
 run_bounded "$work/h"
 expect "byte-order mark: exit status" "$rc" 0
 if same_as_expected "$work/h/FW1C.qrt" "$work/FW1C.expected"; then echo "ok: byte-order mark: FW1C.qrt"; else echo "FAIL: byte-order mark: FW1C.qrt"; fail=1; fi
+
+# 7. The same bytes as objcopy (from a compiled ELF file; from the binary
+#    with --change-addresses) and srec_cat (-offset beyond 64 KiB) write
+#    them: containers byte-identical to those of the 00/02 files above.
+for variant in elf change offset; do
+  rm -rf "$work/t"; mkdir -p "$work/t"
+  for h in $hexes; do cp "$inputs/$h.$variant.hex" "$work/t/$h.hex"; done
+  run_bounded "$work/t"
+  expect "$variant: exit status" "$rc" 0
+  expect "$variant: messages" "$err" "$name (warning): Enc file created successfully!"
+  for c in $containers; do
+    if cmp -s "$work/t/$c.qrt" "$work/a/$c.first"; then echo "ok: $variant: $c.qrt identical"; else echo "FAIL: $variant: $c.qrt differs"; fail=1; fi
+  done
+done
+
+# 8. A record of type 06 in the 14x0 front file: code 12, its two messages,
+#    and the console's line saying where; the first three containers are
+#    written, the last two not.
+fresh "$work/u"
+awk 'NR == 5 { print ":0400000601020304EC" } { print }' "$inputs/QRT_front14x0.hex" >"$work/u/QRT_front14x0.hex"
+run_bounded "$work/u"
+expect "type 06: exit status" "$rc" 12
+expect "type 06: messages" "$err" "$name (warning): Unknown record type in HEX file!
+$name (warning): ERROR While Creating Enc File"
+expect "type 06: where" "$(tr -d '\r' <"$work/err" | grep '^qrtupdate:')" \
+  "qrtupdate: QRT_front14x0.hex line 5: record type 06 is not read (only types 00 to 05 are); nothing was written from this file"
+expect "type 06: containers" "$(cd "$work/u" && ls ./*.qrt | tr '\n' ' ')" "./FW1A.qrt ./FW2A.qrt ./FW2B.qrt "
+
+# 9. The 14x0 front file with 16 bytes more at 0x16000, above the 350 pages
+#    an update sends: the container is written whole all the same, with a
+#    list line and a warning on standard error.
+fresh "$work/v"
+{ grep -v '^:00000001FF' "$inputs/QRT_front14x0.hex"; printf ':020000021000EC\r\n:10600000000102030405060708090A0B0C0D0E0F18\r\n:00000001FF\r\n'; } \
+  >"$work/v/QRT_front14x0.hex"
+run_bounded "$work/v"
+expect "beyond the pages: exit status" "$rc" 0
+expect "beyond the pages: messages" "$err" "$name (warning): Enc file created successfully!"
+expect "beyond the pages: list line" "$(tr -d '\r' <"$work/out")" \
+  "Warning: QRT_front14x0.hex holds data up to address 0x1600F, beyond the 350 pages of FW1C.qrt that are sent"
+expect "beyond the pages: warning" "$(tr -d '\r' <"$work/err" | grep '^qrtupdate:')" \
+  "qrtupdate: warning: QRT_front14x0.hex holds data up to address 0x1600F, but an update sends only the first 350 pages of FW1C.qrt (0x0 to 0x15DFF); the container holds that data, the device never receives it"
+if [ "$(od -An -v -tx1 -j $((0x16000)) -N 16 "$work/v/FW1C.qrt" | tr -d ' \n')" = 000102030405060708090a0b0c0d0e0f ]; then
+  echo "ok: beyond the pages: the data is in FW1C.qrt"
+else
+  echo "FAIL: beyond the pages: the data is not in FW1C.qrt"; fail=1
+fi
+for c in FW1A FW2A FW2B FW1E; do
+  if cmp -s "$work/v/$c.qrt" "$work/a/$c.first"; then echo "ok: beyond the pages: $c.qrt"; else echo "FAIL: beyond the pages: $c.qrt"; fail=1; fi
+done
 
 exit $fail

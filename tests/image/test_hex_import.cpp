@@ -49,8 +49,7 @@ Decoded Decode(const std::string& text) {
 }  // namespace
 
 TEST(HexImport, RecordTypesAndTheirChecksums) {
-  // End of file passes its check: the two characters after its type are
-  // its checksum. Records after it are still stored.
+  // End of file passes its check; records after it are still stored.
   auto d = Decode(":00000001FF\n" + Record(2, 0x10, 0, {0x12, 0x34}) + "\n");
   EXPECT_EQ(kHexOk, d.nResult);
   EXPECT_EQ(0x12, d.image->m_image[0x10]);
@@ -58,12 +57,43 @@ TEST(HexImport, RecordTypesAndTheirChecksums) {
   EXPECT_EQ(0, d.image->m_image[0]);
   EXPECT_TRUE(d.AllZeroFrom(0x12));
 
-  // A type 04 record is not interpreted: its first data byte is compared
-  // with a sum of count, address and type only.
-  EXPECT_EQ(kHexChecksumError, Decode(":020000040000FA\n").nResult);
-  // So is a start address record (type 03, 05).
-  EXPECT_EQ(kHexChecksumError, Decode(Record(4, 0, 3, {0, 0, 0x38, 0}) + "\n").nResult);
-  EXPECT_EQ(kHexChecksumError, Decode(Record(4, 0, 5, {0, 0, 0x38, 0}) + "\n").nResult);
+  // Start addresses (03, 05) are checked over all their bytes and ignored.
+  const std::string strData = Record(1, 0x20, 0, {0x5A});
+  d = Decode(Record(4, 0, 3, {0, 0, 0x38, 0}) + "\n" + Record(4, 0, 5, {0, 1, 0x38, 0}) + "\n" + strData + "\n");
+  EXPECT_EQ(kHexOk, d.nResult);
+  EXPECT_EQ(0x5A, d.image->m_image[0x20]);
+  EXPECT_EQ(1, std::count(d.image->m_image.begin(), d.image->m_image.end(), 0x5A));
+  for (int type : {1, 3, 4, 5}) {
+    SCOPED_TRACE(type);
+    // The checksum covers the data bytes too: the first data byte is no
+    // longer taken for it, and a wrong last byte is found.
+    EXPECT_EQ(kHexChecksumError, Decode(Record(2, 0, type, {0, 0}, 1) + "\n" + strData + "\n").nResult);
+    char sz[16];
+    std::snprintf(sz, sizeof sz, ":020000%02X%02X1122", type, 0xFE - type);  // right only for the first data byte
+    EXPECT_EQ(kHexChecksumError, Decode(std::string(sz) + "\n" + strData + "\n").nResult);
+  }
+  // A base record of the wrong length is malformed.
+  EXPECT_EQ(kHexChecksumError, Decode(Record(1, 0, 4, {1}) + "\n" + strData + "\n").nResult);
+  EXPECT_EQ(kHexChecksumError, Decode(Record(3, 0, 2, {0, 1, 0}) + "\n" + strData + "\n").nResult);
+
+  // Any other type ends the import: nothing after it is read, and where it
+  // stood is kept for the message.
+  for (int type : {6, 0x10, 0xFF}) {
+    SCOPED_TRACE(type);
+    HexImportDetails details;
+    auto image = std::make_unique<FirmwareImage>();
+    EXPECT_EQ(kHexRecordType, DecodeHexText(strData + "\n\n" + Record(1, 0, 0, {1}, 1) + "\r\n" +
+                                                Record(2, 0, type, {1, 2}) + "\n" + Record(1, 0x30, 0, {7}) + "\n",
+                                            *image, &details));
+    EXPECT_EQ(4, details.nRecordTypeLine);  // empty lines count
+    EXPECT_EQ(type, details.nRecordType);
+    EXPECT_EQ(0, image->m_image[0x30]);
+    EXPECT_EQ(0x20, details.nHighestAddress);
+  }
+  // Unless its checksum is wrong: then the type itself may be the damage.
+  d = Decode(Record(2, 0, 6, {1, 2}, 1) + "\n" + strData + "\n");
+  EXPECT_EQ(kHexChecksumError, d.nResult);
+  EXPECT_EQ(0x5A, d.image->m_image[0x20]);
 
   // A record with one wrong data digit is stored as written and reported.
   std::string bad = Record(4, 0x100, 0, {1, 2, 3, 4});
@@ -78,8 +108,36 @@ TEST(HexImport, RecordTypesAndTheirChecksums) {
 }
 
 TEST(HexImport, AddressesSegmentsAndOverwrites) {
+  // Linear bases (04) and segment bases (02) replace each other.
+  HexImportDetails details;
+  auto image = std::make_unique<FirmwareImage>();
+  auto linear = [](int value) {
+    return Record(2, 0, 4, {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)});
+  };
+  EXPECT_EQ(kHexOk, DecodeHexText(linear(1) + "\n" + Record(2, 0x2FFF, 0, {1, 2}) + "\n" + Segment(0x100) + "\n" +
+                                      Record(1, 0, 0, {3}) + "\n" + linear(0) + "\n" + Record(1, 5, 0, {4}) + "\n",
+                                  *image, &details));
+  EXPECT_EQ(1, image->m_image[0x12FFF]);
+  EXPECT_EQ(2, image->m_image[0x13000]);
+  EXPECT_EQ(3, image->m_image[0x1000]);
+  EXPECT_EQ(4, image->m_image[5]);
+  EXPECT_EQ(0x13000, details.nHighestAddress);
+  // A base near 4 GiB does not wrap round into the image.
+  auto d = Decode(linear(0xFFFF) + "\n" + Record(255, 0xFFFF, 0, RandomBytes(255, 2)) + "\n");
+  EXPECT_EQ(kHexOutsideImage, d.nResult);
+  EXPECT_TRUE(d.AllZeroFrom(0));
+
+  // A base record that fails its checksum still moves the data after it,
+  // as a segment record always has; the import ends with code 9.
+  for (int type : {2, 4}) {
+    SCOPED_TRACE(type);
+    d = Decode(Record(2, 0, type, {0, 1}, 1) + "\n" + Record(1, 0, 0, {0xCD}) + "\n");
+    EXPECT_EQ(kHexChecksumError, d.nResult);
+    EXPECT_EQ(0xCD, d.image->m_image[type == 2 ? 16 : 65536]);
+  }
+
   // A segment of 0x1000 puts address 0 at image byte 65536.
-  auto d = Decode(Segment(0x1000) + "\n" + Record(1, 0, 0, {0xAB}) + "\n");
+  d = Decode(Segment(0x1000) + "\n" + Record(1, 0, 0, {0xAB}) + "\n");
   EXPECT_EQ(kHexOk, d.nResult);
   EXPECT_EQ(0xAB, d.image->m_image[65536]);
   EXPECT_EQ(1, std::count(d.image->m_image.begin(), d.image->m_image.end(), 0xAB));

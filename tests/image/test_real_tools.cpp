@@ -47,9 +47,15 @@ TEST(RealTools, ObjcopyAndSrecCatFilesImportByteForByte) {
       EXPECT_TRUE(std::equal(bin.begin(), bin.end(), image->m_image.begin()));
     }
   }
-  // srec_cat's default linear address records (type 04) are not understood:
-  // the import reports them instead of storing data at the wrong place.
-  WriteBytes(dir.File("in.bin"), RandomBytes(70000, 99));
-  ASSERT_EQ(0, RunQuiet("srec_cat '" + dir.File("in.bin") + "' -binary -o '" + dir.File("out.hex") + "' -intel"));
-  EXPECT_EQ(kHexChecksumError, ReadHexFile(dir.File("out.hex"), *image));
+  // srec_cat's default linear address records (type 04), with data from
+  // beyond 64 KiB placed by -offset: the same bytes as with segment records.
+  Bytes bin = RandomBytes(100000, 99);
+  WriteBytes(dir.File("low.bin"), Bytes(bin.begin(), bin.begin() + 0x10000));
+  WriteBytes(dir.File("high.bin"), Bytes(bin.begin() + 0x10000, bin.end()));
+  ASSERT_EQ(0, RunQuiet("srec_cat '" + dir.File("low.bin") + "' -binary '" + dir.File("high.bin") +
+                        "' -binary -offset 0x10000 -o '" + dir.File("out.hex") + "' -intel"));
+  HexImportDetails details;
+  ASSERT_EQ(kHexOk, ReadHexFile(dir.File("out.hex"), *image, &details));
+  EXPECT_TRUE(std::equal(bin.begin(), bin.end(), image->m_image.begin()));
+  EXPECT_EQ(99999, details.nHighestAddress);
 }

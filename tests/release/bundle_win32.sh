@@ -2,7 +2,9 @@
 # A release bundle, and the 32-bit Windows program executed under the i386
 # Wine of tools/setup-wine32.sh (CPU emulation: about 10 s per start, so a
 # few long runs):
-#   bundle   tools/bundle.sh makes a MURELL bundle; its refusals
+#   bundle   tools/bundle.sh makes a MURELL bundle, and an OP one from another
+#            folder (relative paths, '&' in the version, the creation's
+#            warning passed on); its refusals and --help
 #   run A    the WRAPIMAGES name: start-up, `create` from the sample HEX files
 #            (containers byte-identical to the native program's and to the
 #            bundle's), then a full QRT1440 update over COM7 mapped to qrtsim
@@ -64,6 +66,25 @@ bash "$top/tools/bundle.sh" --brand OP --firmware 2.04 --hex "$work/badhex" --ou
 check "bundle refuses a HEX file the creation rejects, with its message" \
   grep -q "QRT_channel_10A.hex" "$work/refused.err"
 check "  ... passing on the program's message" grep -qF "(warning): ERROR While Creating Enc File" "$work/refused.err"
+
+# Started from another folder with relative --hex and --out, a version holding
+# '&', and a front file with data beyond the 350 pages an update sends: the
+# folders are the caller's, the README carries the version as given, and the
+# creation's warning is passed on while the bundle is still made.
+mkdir -p "$work/caller/hex"
+cp "$work/hex"/*.hex "$work/caller/hex/"
+{ grep -v '^:00000001FF' "$work/hex/QRT_front14x0.hex"; printf ':020000021000EC\n:10600000000102030405060708090A0B0C0D0E0F18\n:00000001FF\n'; } \
+  >"$work/caller/hex/QRT_front14x0.hex"
+(cd "$work/caller" && bash "$top/tools/bundle.sh" --brand OP --firmware '2&04' --hex hex --out dist >/dev/null 2>"$work/caller.err")
+check "bundle from another folder, relative paths (exit status $?)" test -f "$work/caller/dist/QRT_Update_OP_FWV2&04.zip"
+check "  ... README with the version as given" \
+  bash -c "unzip -p '$work/caller/dist/QRT_Update_OP_FWV2&04.zip' README.txt | tr -d '\r' | grep -qxF 'QRT Update: firmware 2&04 for OP power supplies'"
+check "  ... the warning passed on" grep -qF "qrtupdate: warning: QRT_front14x0.hex holds data up to address 0x1600F" "$work/caller.err"
+check "bundle.sh --help: usage, exit status 0" bash -c "bash '$top/tools/bundle.sh' --help | grep -q '^usage: tools/bundle.sh'"
+: >"$work/afile"
+bash "$top/tools/bundle.sh" --brand OP --firmware 2.04 --hex "$work/hex" --out "$work/afile" >/dev/null 2>"$work/refused.err"
+check "bundle refuses an output path that is a file" test $? -ne 0 -a ! -s "$work/afile"
+check "  ... saying so" grep -q "is not a folder" "$work/refused.err"
 
 # ---- run A: create, then a full update over COM ------------------------------------
 aname=QRT_Update_WRAPIMAGES_TALVO_FWV2.04

@@ -252,6 +252,15 @@ TEST(SimEngine, FaultAndOptionSyntax) {
     EXPECT_EQ(0, sim::ParseSimArgs(bad, badOpts, strError)) << bad[0];
   }
 
+  // A channel number beyond the four is named as such, not as a wrong length.
+  for (const char* psz : {"5=01050000", "0=01050000", "12=01050000"}) {
+    sim::SimOptions badOpts;
+    EXPECT_EQ(0, sim::ParseSimArgs({"--channel-version", psz}, badOpts, strError)) << psz;
+    EXPECT_NE(strError.find("channel " + std::string(psz).substr(0, std::string(psz).find('=')) + " does not exist"),
+              std::string::npos)
+        << strError;
+  }
+
   EXPECT_EQ(std::vector<std::string>({"--idn", "Talvo Instruments - X", "--fault", "a b", "c\"d"}),
             sim::SplitArgs("  --idn 'Talvo Instruments - X'\t--fault \"a b\" c\\\"d "));
   EXPECT_TRUE(sim::SplitArgs("   ").empty());

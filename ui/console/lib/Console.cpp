@@ -5,6 +5,7 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
 #include "qrt_version.h"
+#include "ui/console/lib/CreateNotes.h"
 
 namespace ui {
 
@@ -40,6 +41,7 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
 
   fw::FrontEnd* pPrevious = fw::HasFrontEnd() ? &fw::GetFrontEnd() : nullptr;
   fw::SetFrontEnd(this);
+  ConsoleCreateNotes createNotes(m_err);
   UpdateApp app;
   app.InitInstance();
   fw::SetFrontEnd(pPrevious);
