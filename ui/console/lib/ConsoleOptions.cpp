@@ -126,6 +126,11 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
       o.bHelp = true;
     } else if (a == "--version") {
       o.bVersion = true;
+    } else if (a == "--report") {
+      o.strReport = value("a file name");
+      if (o.strReport.empty() && o.strError.empty()) o.strError = "--report needs a file name";
+    } else if (a == "--json") {
+      o.bJson = true;
     } else if (a == "--as") {
       o.strAs = value("a file name");
       if (o.strAs.empty() && o.strError.empty()) o.strError = "--as needs a file name";
@@ -162,6 +167,14 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
       break;
     }
     if (!o.strError.empty()) break;
+  }
+  // A usage error found before --json or --report is still reported the way
+  // they ask for: a script that reads the stream gets its "result" line.
+  if (!o.strError.empty()) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--json") o.bJson = true;
+      if (args[i] == "--report" && i + 1 < args.size() && o.strReport.empty()) o.strReport = args[i + 1];
+    }
   }
   if (o.strError.empty() && !o.bHelp && !o.bVersion) {
     bool bAction = false;
