@@ -88,7 +88,9 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
 int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
   if (!options.strReport.empty()) {
     const std::string strName = StartFileName();
-    m_record.SetProgram(fw::g_strAppName.empty() ? strName : fw::g_strAppName, QRT_VERSION);
+    // The file name the program was started under (or --as NAME): the name
+    // its brand and firmware version were read from.
+    m_record.SetProgram(strName, QRT_VERSION);
     const int nBrand = BrandOfFileName(strName);
     if (nBrand >= 0 && nBrand < 3) m_record.SetBrand(kBrandWords[nBrand]);
     m_record.SetFirmwareVersion(FirmwareVersionOfFileName(strName));
