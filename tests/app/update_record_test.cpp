@@ -103,9 +103,11 @@ TEST(UpdateRecord, WrittenWholeThroughATemporaryFile) {
     old << "an older record";
   }
   ASSERT_EQ(rec.Write(strPath, &strError), 1) << strError;
-  std::ifstream in(strPath);
   std::stringstream text;
-  text << in.rdbuf();
+  {
+    std::ifstream in(strPath);  // closed before the folder is removed (Windows)
+    text << in.rdbuf();
+  }
   EXPECT_EQ(text.str(), rec.Text());
   EXPECT_FALSE(std::filesystem::exists(strPath + ".part"));
   nlohmann::json j = nlohmann::json::parse(text.str());
