@@ -6,6 +6,9 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// windows.h makes ReplaceFile a macro for ReplaceFileA, which would rename
+// platform::ReplaceFile here and leave its callers unresolved.
+#undef ReplaceFile
 
 namespace platform {
 

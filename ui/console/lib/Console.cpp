@@ -14,7 +14,7 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bPro
 
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
-int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
+int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   if (options.bHelp) {
     m_out << ConsoleUsage();
     return 0;
@@ -93,6 +93,7 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
   }
   if (!m_strPort.empty() && IsComInterface(upd.m_nInterface)) SetComPortPath(upd.m_nInterface, m_strPort);
   const std::string& a = step.value;
+  if (a == "update") NoteUpdatePort(upd.m_nInterface);
   m_bVerifyLast = a == "verify";
   if (a == "verify") {
     // A bundle that fails its check stops the actions after it.

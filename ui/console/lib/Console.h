@@ -7,11 +7,17 @@
 //   ConsoleDisplay.cpp  the terminal display: list lines, boxes, progress bar
 //   ConsolePorts.cpp    the port listing ("ports")
 //   ConsoleVerify.cpp   the bundle check ("verify")
+//   ConsoleJson.cpp     the JSON Lines stream (--json) and the record's end
+//   UpdateRecord.cpp    the update record (--report)
 #pragma once
+#include <memory>
 #include <ostream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "ui/console/lib/ConsoleOptions.h"
+#include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
 #include "update/ResultCodes.h"
 
@@ -22,8 +28,14 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar);
   ~ConsoleFrontEnd() override;
 
-  // Runs the program with these options; returns the exit status.
+  // Runs the program with these options; returns the exit status. Every
+  // way out passes the end of Run, which writes the record (--report) and
+  // the last JSON line (--json).
   int Run(const ConsoleOptions& options);
+
+  // Marks the run as stopped by a signal: the record says "interrupted".
+  void SetInterrupted(bool bInterrupted) { m_bInterrupted = bInterrupted; }
+  const UpdateRecord& Record() const { return m_record; }
 
  protected:
   void OnMessageBox(const RecordedBox& box) override;
@@ -31,6 +43,10 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void OnProgress(fw::Dialog& dlg, const MemoryControl& c) override;
 
  private:
+  int RunOptions(const ConsoleOptions& options);
+  int EndRun(const ConsoleOptions& options, int nCode);
+  void NoteUpdatePort(int nInterface);
+  void JsonEvent(const nlohmann::ordered_json& j);
   void RunSteps(fw::Dialog& dlg);
   bool DoStep(fw::Dialog& dlg, const ConsoleStep& step);
   void Show(fw::Dialog& dlg);
@@ -50,6 +66,12 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   bool m_bUsageError = false;
   bool m_bVerifyLast = false;  // the last action run was "verify"
   int m_nVerifyExit = 0;       // and what it ended with
+  bool m_bInterrupted = false;
+  // --json: the stream standard output had; m_out then carries human text
+  // to standard error.
+  std::ostream* m_pJson = nullptr;
+  UpdateRecord m_record;
+  std::unique_ptr<TransferEvents> m_pJsonEvents;
 };
 
 // The "verify" action: checks every file SHA256SUMS lists in the working

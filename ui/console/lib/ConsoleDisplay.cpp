@@ -39,6 +39,11 @@ void ConsoleFrontEnd::Show(fw::Dialog& dlg) {
 }
 
 void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
+  m_record.AddMessage(IconName(box.icon), box.text);
+  if (m_pJson) {
+    JsonEvent({{"event", "message"}, {"caption", box.caption}, {"icon", IconName(box.icon)}, {"text", box.text}});
+    return;
+  }
   EndProgressLine();
   m_out.flush();
   m_err << box.caption << " (" << IconName(box.icon) << "): " << box.text << "\n";
@@ -46,12 +51,17 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
 }
 
 void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
+  if (m_pJson) {
+    JsonEvent({{"event", "list"}, {"text", text}});
+    return;
+  }
   EndProgressLine();
   m_out << text << "\n";
   m_out.flush();
 }
 
 void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
+  JsonEvent({{"event", "progress"}, {"pos", c.position}, {"lower", c.rangeLower}, {"upper", c.rangeUpper}});
   if (!m_bProgressBar) return;
   int span = c.rangeUpper - c.rangeLower;
   int done = c.position - c.rangeLower;

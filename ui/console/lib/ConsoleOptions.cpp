@@ -67,7 +67,7 @@ int InterfaceIndex(const std::string& strName) {
 
 std::string ConsoleUsage() {
   return "usage: qrtupdate [--as NAME] [--interface COM1..COM29|USB|GPIB] [--device 0..4|MODEL]\n"
-         "                 [--port PATH] ACTION...\n"
+         "                 [--port PATH] [--report FILE] [--json] ACTION...\n"
          "\n"
          "Runs the QRT Update main window without a window. Options choose entries as a user\n"
          "would, in the order given; actions click buttons, in the order given.\n"
@@ -83,6 +83,18 @@ std::string ConsoleUsage() {
          "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
          "                    QRTUPDATE_COM<n>; without it COM1..COM9 are /dev/ttyS0..8,\n"
          "                    COM10..COM19 /dev/ttyUSB0..9, COM20..COM29 /dev/ttyACM0..9)\n"
+         "  --report FILE     when the run ends, whatever its outcome, write the update record\n"
+         "                    to FILE: one JSON document (program, brand, device, port,\n"
+         "                    containers with their SHA-256, each controller's pages confirmed\n"
+         "                    and result, message boxes, code, meaning, interrupted, updated),\n"
+         "                    written beside FILE and renamed into place\n"
+         "  --json            standard output carries only JSON Lines, one object per event:\n"
+         "                    {\"event\":\"list\",\"text\"}, {\"event\":\"progress\",\"pos\",\"lower\",\"upper\"},\n"
+         "                    {\"event\":\"message\",\"caption\",\"icon\",\"text\"},\n"
+         "                    {\"event\":\"controller\",\"name\",\"state\":started|ok|failed}, and\n"
+         "                    always last {\"event\":\"result\",\"code\",\"meaning\"}, usage errors\n"
+         "                    included; other text (show, info, ports, --help) goes to\n"
+         "                    standard error\n"
          "  --help            this text\n"
          "  --version         print the program version\n"
          "\n"
@@ -139,6 +151,11 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
       o.bHelp = true;
     } else if (a == "--version") {
       o.bVersion = true;
+    } else if (a == "--report") {
+      o.strReport = value("a file name");
+      if (o.strReport.empty() && o.strError.empty()) o.strError = "--report needs a file name";
+    } else if (a == "--json") {
+      o.bJson = true;
     } else if (a == "--as") {
       o.strAs = value("a file name");
       if (o.strAs.empty() && o.strError.empty()) o.strError = "--as needs a file name";
@@ -175,6 +192,14 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
       break;
     }
     if (!o.strError.empty()) break;
+  }
+  // A usage error found before --json or --report is still reported the way
+  // they ask for: a script that reads the stream gets its "result" line.
+  if (!o.strError.empty()) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--json") o.bJson = true;
+      if (args[i] == "--report" && i + 1 < args.size() && o.strReport.empty()) o.strReport = args[i + 1];
+    }
   }
   if (o.strError.empty() && !o.bHelp && !o.bVersion) {
     bool bAction = false;

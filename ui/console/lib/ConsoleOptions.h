@@ -15,6 +15,8 @@ struct ConsoleOptions {
   bool bHelp = false;
   bool bVersion = false;  // --version
   std::string strAs;  // --as NAME, empty when not given
+  std::string strReport;  // --report FILE, empty when not given
+  bool bJson = false;     // --json: JSON Lines on standard output
   std::vector<ConsoleStep> steps;
   std::string strError;  // a usage error found while parsing
 };

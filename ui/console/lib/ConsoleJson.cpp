@@ -1,0 +1,125 @@
+// The run's frame: the update record (--report) and the JSON Lines stream
+// (--json) are set up before the options run and ended in one place after,
+// whatever way the run ends.
+#include <exception>
+#include <functional>
+
+#include "app/UpdateApp.h"
+#include "app/UpdateDialog.h"
+#include "link/DeviceLink.h"
+#include "platform/ports.h"
+#include "qrt_version.h"
+#include "ui/console/lib/Console.h"
+
+namespace ui {
+
+namespace {
+
+const char* const kBrandWords[] = {"TALVO", "OP", "MURELL"};
+
+// The controller events of the stream: "started" when a controller's
+// transfer begins, "ok" or "failed" when it ends.
+class JsonControllerEvents : public TransferEvents {
+ public:
+  explicit JsonControllerEvents(std::function<void(const nlohmann::ordered_json&)> emit) : m_emit(std::move(emit)) {}
+  void OnControllerStarted(const ControllerStartedEvent& e) override {
+    m_emit({{"event", "controller"}, {"name", e.strController}, {"state", "started"}});
+  }
+  void OnControllerEnded(const ControllerEndedEvent& e) override {
+    m_emit({{"event", "controller"}, {"name", e.strController}, {"state", e.nResult == 0 ? "ok" : "failed"}});
+  }
+
+ private:
+  std::function<void(const nlohmann::ordered_json&)> m_emit;
+};
+
+// Standard output's buffer goes to the JSON stream and human text to
+// standard error while --json is on; put back on every way out.
+struct StreamSwap {
+  std::ostream& out;
+  std::streambuf* pSaved;
+  StreamSwap(std::ostream& o, std::streambuf* pTo) : out(o), pSaved(o.rdbuf()) {
+    if (pTo) out.rdbuf(pTo);
+  }
+  ~StreamSwap() {
+    out.flush();
+    out.rdbuf(pSaved);
+  }
+};
+
+}  // namespace
+
+void ConsoleFrontEnd::JsonEvent(const nlohmann::ordered_json& j) {
+  if (m_pJson == nullptr) return;
+  const std::string strLine = JsonLine(j);
+  if (strLine.empty()) return;
+  *m_pJson << strLine << "\n";
+  m_pJson->flush();
+}
+
+int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
+  std::ostream json(m_out.rdbuf());
+  m_pJson = options.bJson ? &json : nullptr;
+  int nCode = kExitUsage;
+  {
+    StreamSwap swap(m_out, options.bJson ? m_err.rdbuf() : nullptr);
+    if (options.bJson) {
+      m_pJsonEvents = std::make_unique<JsonControllerEvents>([this](const nlohmann::ordered_json& j) { JsonEvent(j); });
+      AddTransferObserver(m_pJsonEvents.get());
+    }
+    AddTransferObserver(&m_record);
+    try {
+      nCode = RunOptions(options);
+    } catch (const std::exception& e) {
+      // Nothing is meant to throw this far; if something does, the run
+      // still ends with a record and a result, never as a success.
+      m_err << "qrtupdate: " << e.what() << "\n";
+      if (nCode == 0) nCode = kErrorNotConfirmed;
+    }
+    RemoveTransferObserver(&m_record);
+    if (m_pJsonEvents) RemoveTransferObserver(m_pJsonEvents.get());
+    EndProgressLine();
+  }
+  nCode = EndRun(options, nCode);
+  m_pJson = nullptr;
+  return nCode;
+}
+
+int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
+  if (!options.strReport.empty()) {
+    const std::string strName = StartFileName();
+    // The file name the program was started under (or --as NAME): the name
+    // its brand and firmware version were read from.
+    m_record.SetProgram(strName, QRT_VERSION);
+    const int nBrand = BrandOfFileName(strName);
+    if (nBrand >= 0 && nBrand < 3) m_record.SetBrand(kBrandWords[nBrand]);
+    m_record.SetFirmwareVersion(FirmwareVersionOfFileName(strName));
+    m_record.Finish(nCode, m_bInterrupted);
+    std::string strError;
+    if (!m_record.Write(options.strReport, &strError)) {
+      // The exit status stays the update's: the device's state does not
+      // change because its record could not be written.
+      const std::string strText = "the update record cannot be written: " + strError;
+      m_err << "qrtupdate: " << strText << "\n";
+      m_err.flush();
+      JsonEvent({{"event", "message"}, {"caption", "qrtupdate"}, {"icon", "error"}, {"text", strText}});
+    }
+  }
+  JsonEvent({{"event", "result"}, {"code", nCode}, {"meaning", ResultMeaning(nCode)}});
+  return nCode;
+}
+
+// The port an update is about to open, and what the system says of the
+// adapter behind it, for the record.
+void ConsoleFrontEnd::NoteUpdatePort(int nInterface) {
+  m_record.SetPort("");
+  m_record.SetAdapter("");
+  if (!IsComInterface(nInterface)) return;
+  const std::string strPath = platform::ComPortPath(nInterface);
+  m_record.SetPort(strPath);
+  std::vector<std::string> notes;
+  for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
+    if (port.n == nInterface) m_record.SetAdapter(port.strDescription);
+}
+
+}  // namespace ui
