@@ -7,6 +7,7 @@
 //   ConsoleDisplay.cpp  the terminal display: list lines, boxes, progress bar
 //   ConsolePorts.cpp    the port listing ("ports")
 #pragma once
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -24,6 +25,17 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   // Runs the program with these options; returns the exit status.
   int Run(const ConsoleOptions& options);
 
+  // The stop signal (platform/signals.h: 1 SIGHUP, 2 SIGINT, 15 SIGTERM)
+  // that ended the run, 0 when none did. Run's exit status is then
+  // ExitStatusOfStop of it, whatever the update's own code was.
+  int StopSignal() const { return m_nStopSignal; }
+  // Whether any page, or the identification exchange, had reached the
+  // device when the stop came: the device then needs a complete update.
+  bool StoppedAfterDeviceTouched() const { return m_bDeviceTouched; }
+  // Where the front end reads a stop request; platform::StopSignal unless a
+  // test puts its own here. The process installs the handlers (main).
+  std::function<int()> m_pfnStopRequest;
+
  protected:
   void OnMessageBox(const RecordedBox& box) override;
   void OnListInsert(fw::Dialog& dlg, int id, const std::string& text) override;
@@ -38,6 +50,8 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void ListPorts();
   void UsageError(const std::string& strText);
   void EndProgressLine();
+  bool StopNoted();
+  void ReportStop();
 
   std::ostream& m_out;
   std::ostream& m_err;
@@ -47,7 +61,13 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   std::string m_strPort;
   int m_nExit = 0;
   bool m_bUsageError = false;
+  int m_nStopSignal = 0;
+  bool m_bDeviceTouched = false;
 };
+
+// The exit status of a run stopped by a signal: 128 plus its number
+// (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
+int ExitStatusOfStop(int nSignal);
 
 // Sets the device path behind COM port n for this process (QRTUPDATE_COM<n>).
 void SetComPortPath(int n, const std::string& strPath);
