@@ -55,9 +55,9 @@ start_updater() {
 stop_at_page() {
   local sig=$1 expected=$2 out=$work/$1 _ status
   mkdir -p "$out"
-  # Paced at 57600 baud, so that the signal lands well inside the main
+  # Paced at 115200 baud, so that the signal lands well inside the main
   # controller's 350 pages.
-  if ! sim_start "$out/sim.out" "$qrtsim" --report "$out/report.json" --baud 57600 --max-seconds 120; then
+  if ! sim_start "$out/sim.out" "$qrtsim" --report "$out/report.json" --baud 115200 --max-seconds 120; then
     sim_kill
     fail=1
     return
