@@ -29,7 +29,11 @@ int InstallStopHandlers() {
   struct sigaction sa;
   std::memset(&sa, 0, sizeof sa);
   sa.sa_handler = OnStopSignal;
+  // The other stop signals wait while the handler runs: otherwise a second
+  // one arriving with the first would run its handler on top and be taken
+  // for the first.
   sigemptyset(&sa.sa_mask);
+  for (int nSignal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, nSignal);
   // No SA_RESTART: a poll() or read() waiting on the port returns with
   // EINTR, and the serial layer gives up at once.
   sa.sa_flags = 0;
