@@ -108,7 +108,7 @@ std::string ConsoleUsage() {
          "firmware and has not been told the update ended: it needs a complete update (run\n"
          "the same update again) before it is used.\n"
          "\n"
-         "exit status: the error code the last action left, or the console's own 64 and 78:\n" +
+         "exit status: the error code the last action left, the console's own 64 and 78, or a stop signal's:\n" +
          ExitStatusLines();
 }
 
