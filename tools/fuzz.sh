@@ -2,8 +2,9 @@
 # Builds the libFuzzer targets with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs each briefly: the Intel HEX import for
 # about a minute from the seed corpus in tests/fuzz/corpus (real HEX files),
-# then the page transfer (main and channel profiles against arbitrary device
-# replies) for about 40 s from tests/fuzz/transfer-corpus.
+# then the whole update command (every model's main and channel controllers
+# through "FWUE", against arbitrary device replies and stop requests) for
+# about 40 s from tests/fuzz/transfer-corpus.
 #
 #   tools/fuzz.sh BUILD_DIR            short runs, as the test command does
 #
@@ -36,7 +37,7 @@ fi
 echo "== HEX import (${seconds} s)"
 "$build/bin/hex_import_fuzz" -max_total_time="$seconds" -max_len=4096 -dict="$src/tests/fuzz/hex.dict" "${common[@]}" \
   "$build/fuzz-corpus" "$src/tests/fuzz/corpus"
-echo "== page transfer (${transfer_seconds} s)"
+echo "== update command (${transfer_seconds} s)"
 "$build/bin/page_transfer_fuzz" -max_total_time="$transfer_seconds" -max_len=2048 "${common[@]}" \
   "$build/fuzz-transfer-corpus" "$src/tests/fuzz/transfer-corpus"
 

@@ -29,6 +29,10 @@ constexpr ResultCode kResultCodes[] = {
     {kErrorPortOpen,
      "the COM port cannot be opened (update), or a container cannot be written or reads back different (create)",
      true},
+    // The console's stop signals: 128 plus the signal's number.
+    {kExitHangup, "stopped by SIGHUP (the terminal or the console window closed)", true},
+    {kExitInterrupt, "stopped by SIGINT (Ctrl-C, or Ctrl-Break on Windows)", true},
+    {kExitTerminate, "stopped by SIGTERM", true},
 };
 
 constexpr bool SortedAndUnique() {

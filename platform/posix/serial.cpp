@@ -24,6 +24,7 @@
 #include <string>
 
 #include "platform/ports.h"
+#include "platform/signals.h"
 
 namespace platform {
 
@@ -126,6 +127,16 @@ int RemainingMs(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   if (left <= 0) return 0;
   return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
+}
+
+// A stop signal (platform/signals.h) ends a wait on the line at once, like a
+// cancelled Win32 call: the signal breaks poll() with EINTR and the loop
+// comes back here before it waits again.
+bool StoppedBySignal(std::uint32_t done, std::uint32_t* pdwCount) {
+  if (StopSignal() == 0) return false;
+  if (pdwCount) *pdwCount = done;
+  errno = EINTR;
+  return true;
 }
 
 }  // namespace
@@ -326,6 +337,7 @@ bool WriteFile(SerialHandle h, const void* buffer, std::uint32_t length, std::ui
     }
     int wait = bLimited ? RemainingMs(deadline) : -1;
     if (bLimited && wait == 0) break;  // time-out: success with what went out
+    if (StoppedBySignal(done, pdwCount)) return false;
     pollfd pfd{fd, POLLOUT, 0};
     int r = ::poll(&pfd, 1, wait);
     if (r < 0 && errno != EINTR) {
@@ -397,6 +409,7 @@ bool ReadFile(SerialHandle h, void* buffer, std::uint32_t length, std::uint32_t*
       wait = wait < 0 ? w : (w < wait ? w : wait);
     }
     if (wait == 0) break;  // time-out: success with what arrived
+    if (StoppedBySignal(done, pdwCount)) return false;
     pollfd pfd{fd, POLLIN, 0};
     int r = ::poll(&pfd, 1, wait);
     if (r < 0 && errno != EINTR) {

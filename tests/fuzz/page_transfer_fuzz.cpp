@@ -1,43 +1,85 @@
-// Fuzzes the page transfer (main and channel profiles) against arbitrary
-// device replies. A scripted host stands for the window and the device: the
-// input's first bytes choose the profile, the page count and the device-list
-// selection; every later byte steers one reply:
+// Fuzzes the whole update command (the update button of the main window in
+// the in-memory front end) against arbitrary device replies: the main
+// controller and every channel of the chosen model, through "FWUE". The
+// containers are written once to a work folder; each input then clicks the
+// button with a scripted device in the window's link factory, wrapped in the
+// link a stop signal cuts off (as the console program runs it).
+//
+// Input: byte 0 chooses the model (the five rows of the plan); byte 1 the
+// device exchange after which a stop is asked (0: never); every later byte
+// steers one reply:
 //   0x00-0x7F  the right reply (identification, version, echo, "A1", "A2", closing)
 //   0x80-0xBF  the right reply cut short (low bits: how many characters are left)
-//   0xC0-0xFF  raw: the next n input bytes as they are
-// and once the input is used up the device is silent. Invariants, checked
-// with abort(): the transfer ends within a bounded number of exchanges,
-// touches nothing outside its buffers (AddressSanitizer), keeps its progress
-// in range, and finishes with code 0 (and its success line) only when every
-// page's checksum was answered "A2".
+//   0xC0-0xFE  raw: the next n input bytes as they are
+//   0xFF       silence from here on
+// and once the input is used up the device answers right, so that short
+// inputs reach "FWUE". Invariants, checked with abort(): the command ends
+// within a bounded number of exchanges, touches nothing outside its buffers
+// (AddressSanitizer); the pages the transfer events count as confirmed were
+// each answered "A2" by the script; code 0, the success box and "FWUE" come
+// only together, and only when every page of every controller of the plan
+// was answered "A2"; after a stop nothing more is sent and the port is closed.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "app/UpdateApp.h"
+#include "app/UpdateDialog.h"
+#include "link/StoppableLink.h"
+#include "platform/platform.h"
+#include "ui/memory/MemoryFrontEnd.h"
 #include "update/PageTransfer.h"
+#include "update/ResultCodes.h"
+#include "update/TransferEvents.h"
+#include "update/UpdatePlan.h"
+
+// The process services of platform/posix/process.cpp, here without the
+// pauses: the update's 100 ms waits would make every input take a second.
+namespace platform {
+void SetStartName(const char*) {}
+std::string ModuleFileName() { return ""; }
+void Sleep(unsigned) {}
+void DebugTrace(const std::string&) {}
+}  // namespace platform
 
 namespace {
 
-class ScriptedHost : public DeviceLink, public TransferWindow {
+// The scripted device. It follows the exchange from what is sent to it.
+class FuzzDevice : public DeviceLink {
  public:
-  ScriptedHost(const std::uint8_t* pData, std::size_t nSize, int nPages, int nSelection)
-      : m_pData(pData), m_nSize(nSize), m_nPages(nPages), m_nSelection(nSelection) {
-    m_sumReply.resize(static_cast<std::size_t>(nPages));
-  }
+  FuzzDevice(const std::uint8_t* pData, std::size_t nSize, int nFamilySelection, int nStopAt)
+      : m_pData(pData), m_nSize(nSize), m_nSelection(nFamilySelection), m_nStopAt(nStopAt) {}
 
-  int Open(const LinkSettings&) override { return 1; }
+  int Open(const LinkSettings&) override {
+    if (Stopped()) std::abort();  // the stoppable link must not open after a stop
+    ++m_nOpens;
+    return 1;
+  }
   int SendByte(char ch) override { return SendString(std::string(1, ch)); }
-  void Close() override {}
   int SendString(const std::string& str) override {
+    if (Stopped()) std::abort();  // nothing reaches the device after a stop
     Step();
-    if (str.size() == 512) {
+    m_sends.push_back(str);
+    if (str.rfind("FWU", 0) == 0) {
+      // "FWU0" main, "FWU1".."FWU4" select a channel, "FWU" starts it, "FWUE" ends.
+      if (str == "FWU0") m_strController = "main";
+      if (str.size() == 4 && str[3] >= '1' && str[3] <= '4') m_strController = std::string("ch") + str[3];
+      m_bAnnounced = false;
+      m_bDataSent = false;
+    } else if (str.size() == 512) {
       m_bDataSent = true;
     } else if (str.size() == 6 && m_bAnnounced) {
-      m_nPage = static_cast<int>(std::strtoul(str.c_str(), nullptr, 16) / 256);
-      if (m_nPage < 0 || m_nPage >= m_nPages) std::abort();  // only pages of the profile
+      m_nPage = static_cast<int>(std::strtoul(str.c_str(), nullptr, 16) / 256) + 1;
       m_bDataSent = false;
     } else if (str.size() == 6) {
       m_bAnnounced = true;
@@ -49,12 +91,13 @@ class ScriptedHost : public DeviceLink, public TransferWindow {
   }
 
   std::string ReceiveString(int n) override {
+    if (Stopped()) std::abort();
     Step();
-    if (n < 0 || n > 49) std::abort();
+    if (n < 0 || n > kMaxReceive) std::abort();
     std::string str = Reply(n);
     if (static_cast<int>(str.size()) > n) std::abort();
     if (m_bAwaitSum) {
-      m_sumReply[static_cast<std::size_t>(m_nPage)] = str;
+      if (str == "A2") m_confirmed[m_strController].insert(m_nPage);
       m_bAwaitSum = false;
       m_bDataSent = false;
     }
@@ -62,32 +105,25 @@ class ScriptedHost : public DeviceLink, public TransferWindow {
   }
 
   void Purge() override { Step(); }
-  void Pause() { Step(); }
-  void ListInsert(const std::string& line) override {
-    Step();
-    m_lines.push_back(line);
-  }
-  void ProgressRange(int lower, int upper) override {
-    m_nLower = lower;
-    m_nUpper = upper;
-  }
-  void ProgressPos(int pos) override {
-    if (pos < m_nLower || pos > m_nUpper) std::abort();
-  }
-  void Message(const std::string& text, UpdateMsgIcon) override { m_messages.push_back(text); }
-  void RefreshNow() override {}
-  void UpdateControls() override {}
-  void UpdateFields() override {}
+  void Close() override { ++m_nCloses; }
 
-  std::vector<std::string> m_sumReply;  // per page: the reply to its checksum
-  std::vector<std::string> m_lines;
-  std::vector<std::string> m_messages;
+  // Asked by the stoppable link before and after every exchange.
+  int StopRequest() const { return Stopped() ? 1 : 0; }
+
+  std::map<std::string, std::set<int>> m_confirmed;  // controller -> pages answered "A2"
+  std::vector<std::string> m_sends;
+  int m_nOpens = 0;
+  int m_nCloses = 0;
+  int m_nExchanges = 0;
 
  private:
-  // Every page costs at most 3 sends, 3 receives and a list line; the rest
-  // is a handful of steps. Anything beyond means the transfer runs away.
+  bool Stopped() const { return m_nStopAt > 0 && m_nExchanges >= m_nStopAt; }
+
+  // 670 pages at most (a 14x0 main controller and four channels), each at
+  // most 3 sends and 3 receives, and a few more per controller. Anything
+  // beyond means the command runs away.
   void Step() {
-    if (++m_nSteps > 8 * m_nPages + 40) std::abort();
+    if (++m_nExchanges > 6 * 700 + 100) std::abort();
   }
 
   std::string RightReply(int n) const {
@@ -103,11 +139,16 @@ class ScriptedHost : public DeviceLink, public TransferWindow {
   }
 
   std::string Reply(int n) {
-    if (m_nPos >= m_nSize) return "";  // silence
-    const std::uint8_t c = m_pData[m_nPos++];
     std::string str = RightReply(n).substr(0, static_cast<std::size_t>(n));
+    if (m_bSilent) return "";
+    if (m_nPos >= m_nSize) return str;  // healthy from here on
+    const std::uint8_t c = m_pData[m_nPos++];
     if (c < 0x80) return str;
     if (c < 0xC0) return str.substr(0, (c & 0x3F) % (str.size() + 1));
+    if (c == 0xFF) {
+      m_bSilent = true;
+      return "";
+    }
     str.clear();
     while (static_cast<int>(str.size()) < n && m_nPos < m_nSize) str += static_cast<char>(m_pData[m_nPos++]);
     return str;
@@ -116,49 +157,157 @@ class ScriptedHost : public DeviceLink, public TransferWindow {
   const std::uint8_t* m_pData;
   std::size_t m_nSize;
   std::size_t m_nPos = 0;
-  int m_nPages;
   int m_nSelection;
-  int m_nSteps = 0;
+  int m_nStopAt;
   int m_nPage = 0;
-  int m_nLower = 0;
-  int m_nUpper = -1;
   bool m_bAnnounced = false;
   bool m_bDataSent = false;
   bool m_bAwaitSum = false;
+  bool m_bSilent = false;
+  std::string m_strController;
   std::string m_strLast;
 };
+
+// Hands the window the one device of the input.
+class DeviceRef : public DeviceLink {
+ public:
+  explicit DeviceRef(FuzzDevice& device) : m_device(device) {}
+  int Open(const LinkSettings& s) override { return m_device.Open(s); }
+  int SendString(const std::string& str) override { return m_device.SendString(str); }
+  int SendByte(char ch) override { return m_device.SendByte(ch); }
+  std::string ReceiveString(int n) override { return m_device.ReceiveString(n); }
+  void Purge() override { m_device.Purge(); }
+  void Close() override { m_device.Close(); }
+
+ private:
+  FuzzDevice& m_device;
+};
+
+// What the transfer events claim.
+class Claims : public TransferEvents {
+ public:
+  Claims() { AddTransferObserver(this); }
+  ~Claims() override { RemoveTransferObserver(this); }
+  void OnControllerStarted(const ControllerStartedEvent& e) override { m_pages[e.strController] = e.nPages; }
+  void OnPage(const PageEvent& e) override {
+    if (e.outcome == PageOutcome::Confirmed && !m_confirmed[e.strController].insert(e.nPage).second) std::abort();
+  }
+  void OnUpdateEnded(const UpdateEndedEvent& e) override {
+    ++m_nEnded;
+    m_nCode = e.nCode;
+  }
+
+  std::map<std::string, int> m_pages;                // controller -> pages announced
+  std::map<std::string, std::set<int>> m_confirmed;  // controller -> pages the events call confirmed
+  int m_nEnded = 0;
+  std::int32_t m_nCode = -1;
+};
+
+struct Model {
+  const char* pszName;
+  int nSelection;
+};
+constexpr Model kModelsToClick[] = {
+    {"QRT_Update_OP_FWV2.04", 1},
+    {"QRT_Update_OP_FWV2.04", 2},
+    {"QRT_Update_OP_FWV2.04", 3},
+    {"QRT_Update_OP_FWV2.04", 4},
+    {"QRT_Update_MURELL_FWV2.04", 4},
+};
+
+// The five containers, written once to a folder of this process's own that
+// stays the current directory.
+void PrepareContainersOnce() {
+  static bool bDone = false;
+  if (bDone) return;
+  bDone = true;
+  namespace fs = std::filesystem;
+  static fs::path s_dir = fs::temp_directory_path() / ("qrt_update_fuzz_" + std::to_string(::getpid()));
+  fs::create_directories(s_dir);
+  fs::current_path(s_dir);
+  for (const char* pszName : {"FW1A.qrt", "FW1C.qrt", "FW1E.qrt", "FW2A.qrt", "FW2B.qrt"}) {
+    std::vector<char> bytes(kImageSize);
+    for (int i = 0; i < kImageSize; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 31 + pszName[3]);
+    std::ofstream(pszName, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::atexit([] {
+    std::error_code ec;
+    fs::current_path(fs::temp_directory_path(), ec);
+    fs::remove_all(s_dir, ec);
+  });
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize) {
   if (nSize < 2) return 0;
-  // Byte 0: profile (bit 0), channel index or device selection (bits 1-3),
-  // announcement flag (bit 4). Byte 1: page count, 1 to 16, or beyond the
-  // image's 500 pages for 0xFF.
-  const bool bChannel = (pData[0] & 1) != 0;
-  const int nIndex = (pData[0] >> 1) & 7;
-  const int nFlag = (pData[0] >> 4) & 1;
-  const int nPages = pData[1] == 0xFF ? 503 : pData[1] % 16 + 1;
-  const int nSent = nPages < kImagePages ? nPages : kImagePages;
-  const TransferProfile profile =
-      bChannel ? ChannelTransferProfile(nIndex, nPages, nFlag) : MainTransferProfile(nPages, nFlag, MainFamilyId(nIndex));
+  PrepareContainersOnce();
+  const Model& model = kModelsToClick[pData[0] % std::size(kModelsToClick)];
+  const int nStopAt = pData[1] < 0x80 ? 0 : (pData[1] - 0x80) * 16 + 1;
 
-  auto image = std::make_unique<FirmwareImage>();
-  for (int i = 0; i < kImageSize; ++i) image->m_image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 31);
-  ScriptedHost host(pData + 2, nSize - 2, nSent, bChannel ? 4 : nIndex);
-  TransferEvents silent;
-  UpdateHost transfer{host, [&host](unsigned) { host.Pause(); }, host, silent};
-  std::int32_t nError = 0;
-  RunPageTransfer(transfer, profile, *image, nError);
-
-  const bool bSuccessLine = !host.m_lines.empty() && host.m_lines.back() == profile.strSuccess;
-  if (nError == kTransferOk) {
-    for (const std::string& strReply : host.m_sumReply) {
-      if (strReply != "A2") std::abort();  // success without every checksum confirmed
-    }
-    if (!bSuccessLine || !host.m_messages.empty()) std::abort();
-  } else if (bSuccessLine || host.m_messages.empty()) {
-    std::abort();  // a failure must be told, and never as a success
+  ui::MemoryFrontEnd fe;
+  fw::SetFrontEnd(&fe);
+  g_strModulePathOverride = model.pszName;
+  fw::g_strAppName = AppNameOfPath(model.pszName);
+  FuzzDevice device(pData + 2, nSize - 2, model.nSelection, nStopAt);
+  std::int32_t nCode = 0;
+  bool bSuccessBox = false;
+  std::size_t nBoxes = 0;
+  std::map<std::string, int> pagesAnnounced;
+  std::map<std::string, std::set<int>> claimed;
+  int nEnded = 0;
+  std::int32_t nEndedCode = -1;
+  int nChannels = 0;
+  {
+    Claims claims;
+    auto dlg = std::make_unique<UpdateDialog>();
+    fe.Open(*dlg);
+    dlg->m_linkFactory = StoppableLinkFactory(
+        [&device](std::int32_t, const LinkResources&) { return std::make_unique<DeviceRef>(device); },
+        [&device] { return device.StopRequest(); });
+    fe.Select(*dlg, IDC_INTERFACE, 0);  // COM1
+    fe.Select(*dlg, IDC_DEVICE, model.nSelection);
+    const PlanRow* pRow = FindPlanRow(g_nBrand, model.nSelection);
+    if (pRow == nullptr) std::abort();
+    nChannels = ChannelCount(*pRow);
+    fe.Click(*dlg, IDC_UPDATE);
+    nCode = dlg->m_nError;
+    for (const ui::RecordedBox& box : fe.m_boxes)
+      bSuccessBox = bSuccessBox || box.text == "Firmware successfully updated! Please restart device!";
+    nBoxes = fe.m_boxes.size();
+    pagesAnnounced = claims.m_pages;
+    claimed = claims.m_confirmed;
+    nEnded = claims.m_nEnded;
+    nEndedCode = claims.m_nCode;
+    dlg.reset();
   }
+  g_strModulePathOverride.clear();
+  fw::SetFrontEnd(nullptr);
+
+  // The events never claim a page the device did not confirm.
+  for (const auto& [strController, pages] : claimed) {
+    const std::set<int>& confirmed = device.m_confirmed[strController];
+    for (int nPage : pages)
+      if (!confirmed.count(nPage)) std::abort();
+  }
+  if (nEnded != 1 || nEndedCode != nCode) std::abort();
+
+  const bool bFwue = !device.m_sends.empty() && device.m_sends.back() == "FWUE";
+  int nFwue = 0;
+  for (const std::string& str : device.m_sends) nFwue += str == "FWUE";
+  if (nCode == kResultOk) {
+    // Success: every controller of the plan, every page confirmed, "FWUE"
+    // once and last, and the success box the only one.
+    if (static_cast<int>(pagesAnnounced.size()) != 1 + nChannels) std::abort();
+    for (const auto& [strController, nPages] : pagesAnnounced) {
+      if (static_cast<int>(device.m_confirmed[strController].size()) != nPages) std::abort();
+      if (static_cast<int>(claimed[strController].size()) != nPages) std::abort();
+    }
+    if (!bFwue || nFwue != 1 || !bSuccessBox || nBoxes != 1) std::abort();
+  } else {
+    if (nFwue != 0 || bSuccessBox || nBoxes == 0) std::abort();
+  }
+  // Every open is closed again, also after a stop.
+  if (device.m_nOpens > 0 && device.m_nCloses < 1) std::abort();
   return 0;
 }

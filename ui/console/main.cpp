@@ -15,6 +15,7 @@
 #endif
 
 #include "platform/platform.h"
+#include "platform/signals.h"
 #include "ui/console/lib/Console.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   ui::ConsoleOptions options = ui::ParseConsoleArgs(args);
   bool bTerminal = QRT_ISATTY(QRT_FILENO(stderr)) != 0;
+  // Ctrl-C, SIGTERM and SIGHUP stop an update at its next exchange and let
+  // the port go, instead of ending the process with the port held.
+  platform::InstallStopHandlers();
   ui::ConsoleFrontEnd console(std::cout, std::cerr, bTerminal);
-  return console.Run(options);
+  const int nExit = console.Run(options);
+  std::cout.flush();
+  platform::StopCleanupDone();
+  return nExit;
 }

@@ -4,13 +4,49 @@
 
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
+#include "link/StoppableLink.h"
+#include "platform/signals.h"
 #include "qrt_version.h"
 #include "ui/console/lib/CreateNotes.h"
+#include "update/TransferEvents.h"
 
 namespace ui {
 
+namespace {
+
+// Notes whether the device was reached, for the message after a stop.
+class DeviceContact : public TransferEvents {
+ public:
+  explicit DeviceContact(bool& bTouched) : m_bTouched(bTouched) { AddTransferObserver(this); }
+  ~DeviceContact() override { RemoveTransferObserver(this); }
+  void OnControllerStarted(const ControllerStartedEvent&) override { m_bTouched = true; }
+
+ private:
+  bool& m_bTouched;
+};
+
+const char* StopName(int nSignal) {
+  switch (nSignal) {
+    case platform::kStopHangup: return "SIGHUP";
+    case platform::kStopInterrupt: return "SIGINT";
+    case platform::kStopTerminate: return "SIGTERM";
+    default: return "a signal";
+  }
+}
+
+}  // namespace
+
+int ExitStatusOfStop(int nSignal) {
+  switch (nSignal) {
+    case platform::kStopHangup: return kExitHangup;
+    case platform::kStopInterrupt: return kExitInterrupt;
+    case platform::kStopTerminate: return kExitTerminate;
+    default: return 128 + nSignal;
+  }
+}
+
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar)
-    : m_out(out), m_err(err), m_bProgressBar(bProgressBar) {}
+    : m_pfnStopRequest(platform::StopSignal), m_out(out), m_err(err), m_bProgressBar(bProgressBar) {}
 
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
@@ -42,21 +78,50 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   fw::FrontEnd* pPrevious = fw::HasFrontEnd() ? &fw::GetFrontEnd() : nullptr;
   fw::SetFrontEnd(this);
   ConsoleCreateNotes createNotes(m_err);
-  UpdateApp app;
-  app.InitInstance();
+  {
+    DeviceContact contact(m_bDeviceTouched);
+    UpdateApp app;
+    app.InitInstance();
+  }
   fw::SetFrontEnd(pPrevious);
   EndProgressLine();
 
   if (BrandOfFileName(StartFileName()) < 0) return kExitNoBrand;
+  if (StopNoted()) {
+    ReportStop();
+    return ExitStatusOfStop(m_nStopSignal);
+  }
   return m_nExit;
 }
 
 void ConsoleFrontEnd::RunSteps(fw::Dialog& dlg) {
+  // Every link the window makes is cut off by a stop signal: the transfer
+  // ends at its next exchange, "FWUE" is never sent, and the update command
+  // closes the port as always.
+  auto& upd = static_cast<UpdateDialog&>(dlg);
+  upd.m_linkFactory = StoppableLinkFactory(upd.m_linkFactory, [this] { return StopNoted() ? 1 : 0; });
   for (const ConsoleStep& step : m_pOptions->steps) {
+    if (StopNoted()) break;
     if (!DoStep(dlg, step) || m_bUsageError) break;
     if (Window(dlg) && Window(dlg)->ended) break;
   }
-  if (!m_bUsageError) m_nExit = m_bVerifyLast ? m_nVerifyExit : static_cast<UpdateDialog&>(dlg).m_nError;
+  if (!m_bUsageError) m_nExit = m_bVerifyLast ? m_nVerifyExit : upd.m_nError;
+}
+
+bool ConsoleFrontEnd::StopNoted() {
+  if (m_nStopSignal == 0 && m_pfnStopRequest) m_nStopSignal = m_pfnStopRequest();
+  return m_nStopSignal != 0;
+}
+
+void ConsoleFrontEnd::ReportStop() {
+  // One line on standard error; the port is closed by now.
+  // The system's own name where the process's handler saw it (Ctrl-C,
+  // Ctrl-Break on Windows).
+  const char* pszName = platform::StopSignal() == m_nStopSignal ? platform::StopSignalName() : StopName(m_nStopSignal);
+  m_err << "qrtupdate: stopped by " << pszName
+        << (m_bDeviceTouched ? ": the update did not end; the device needs a complete update\n"
+                             : " before anything was sent to the device\n");
+  m_err.flush();
 }
 
 bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {

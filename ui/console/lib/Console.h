@@ -11,6 +11,7 @@
 //   UpdateRecord.cpp    the update record (--report)
 #pragma once
 #include <memory>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -36,6 +37,16 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   // Marks the run as stopped by a signal: the record says "interrupted".
   void SetInterrupted(bool bInterrupted) { m_bInterrupted = bInterrupted; }
   const UpdateRecord& Record() const { return m_record; }
+  // The stop signal (platform/signals.h: 1 SIGHUP, 2 SIGINT, 15 SIGTERM)
+  // that ended the run, 0 when none did. Run's exit status is then
+  // ExitStatusOfStop of it, whatever the update's own code was.
+  int StopSignal() const { return m_nStopSignal; }
+  // Whether any page, or the identification exchange, had reached the
+  // device when the stop came: the device then needs a complete update.
+  bool StoppedAfterDeviceTouched() const { return m_bDeviceTouched; }
+  // Where the front end reads a stop request; platform::StopSignal unless a
+  // test puts its own here. The process installs the handlers (main).
+  std::function<int()> m_pfnStopRequest;
 
  protected:
   void OnMessageBox(const RecordedBox& box) override;
@@ -55,6 +66,8 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void ListPorts();
   void UsageError(const std::string& strText);
   void EndProgressLine();
+  bool StopNoted();
+  void ReportStop();
 
   std::ostream& m_out;
   std::ostream& m_err;
@@ -72,12 +85,18 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   std::ostream* m_pJson = nullptr;
   UpdateRecord m_record;
   std::unique_ptr<TransferEvents> m_pJsonEvents;
+  int m_nStopSignal = 0;
+  bool m_bDeviceTouched = false;
 };
 
 // The "verify" action: checks every file SHA256SUMS lists in the working
 // folder, one "NAME TAB ok|differs|missing" line each on out, reasons on
 // err. 0 when every file is ok; 7 otherwise, or without a usable list.
 int VerifyChecksums(std::ostream& out, std::ostream& err);
+
+// The exit status of a run stopped by a signal: 128 plus its number
+// (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
+int ExitStatusOfStop(int nSignal);
 
 // Sets the device path behind COM port n for this process (QRTUPDATE_COM<n>).
 void SetComPortPath(int n, const std::string& strPath);

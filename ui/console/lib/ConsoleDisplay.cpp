@@ -45,6 +45,10 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
     return;
   }
   EndProgressLine();
+  // After a stop the transfer's own boxes ("Error occured! Code:4", a port
+  // that cannot be opened) describe the cut, not the device: the stop's own
+  // line says what happened.
+  if (StopNoted()) return;
   m_out.flush();
   m_err << box.caption << " (" << IconName(box.icon) << "): " << box.text << "\n";
   m_err.flush();

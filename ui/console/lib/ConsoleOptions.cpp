@@ -126,7 +126,14 @@ std::string ConsoleUsage() {
          "stops the update with exit status 7 and a message naming the file; nothing is sent.\n"
          "Without SHA256SUMS the update runs as it always did.\n"
          "\n"
-         "exit status: the error code the last action left, or the console's own 64 and 78:\n" +
+         "stop signals: Ctrl-C (SIGINT), SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and\n"
+         "closing the console) stop an update at once: no further page and no end-of-update\n"
+         "command are sent, the port is closed as on every other exit, and the exit status is\n"
+         "128 plus the signal's number (129, 130, 143). The device then holds an incomplete\n"
+         "firmware and has not been told the update ended: it needs a complete update (run\n"
+         "the same update again) before it is used.\n"
+         "\n"
+         "exit status: the error code the last action left, the console's own 64 and 78, or a stop signal's:\n" +
          ExitStatusLines();
 }
 

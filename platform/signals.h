@@ -1,0 +1,37 @@
+// The stop signals of the console program: SIGINT (Ctrl-C), SIGTERM and
+// SIGHUP on POSIX; Ctrl-C, Ctrl-Break and the closing of the console on
+// Windows. Once installed, such a signal no longer ends the process: it is
+// only noted, so that the running command can stop at its next exchange with
+// the device and close the port as on every other exit. The window programs
+// never install the handlers and run every command to its end.
+#pragma once
+
+namespace platform {
+
+// Stop signal numbers as POSIX counts them; the exit status of a run they
+// stopped is 128 plus the number.
+constexpr int kStopHangup = 1;     // SIGHUP; on Windows the console closed, logoff or shutdown
+constexpr int kStopInterrupt = 2;  // SIGINT; on Windows Ctrl-C or Ctrl-Break
+constexpr int kStopTerminate = 15; // SIGTERM
+
+// Installs the handlers for the rest of the process's life; a signal the
+// process inherited as ignored stays ignored. 1 on success.
+// POSIX: without SA_RESTART, so that a blocking wait of the serial layer
+// returns at the signal and sees the stop.
+int InstallStopHandlers();
+
+// The first stop signal that arrived (kStopHangup, kStopInterrupt or
+// kStopTerminate), 0 while none has. Later signals never replace the first,
+// and they do not end the process either, so the clean-up runs to its end.
+int StopSignal();
+
+// Called on Windows once the clean-up after a stop is done (port closed,
+// record written): a console that is closing waits for it, up to a few
+// seconds, before the system ends the process. Nothing on POSIX.
+void StopCleanupDone();
+
+// The signal's name for messages: "SIGINT", "SIGTERM", "SIGHUP"; on Windows
+// "Ctrl-C", "Ctrl-Break", "console closed".
+const char* StopSignalName();
+
+}  // namespace platform
