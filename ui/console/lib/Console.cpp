@@ -2,16 +2,18 @@
 // and clicks, and ends with the error code the last action left.
 #include "ui/console/lib/Console.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
 #include "qrt_version.h"
+#include "update/TransferEvents.h"
 
 namespace ui {
 
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar)
     : m_out(out), m_err(err), m_bProgressBar(bProgressBar) {}
-
-ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
 int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
   if (options.bHelp) {
@@ -25,6 +27,16 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
   if (!options.strError.empty()) {
     m_err << "qrtupdate: " << options.strError << "\n" << ShortUsage();
     return kExitUsage;
+  }
+  // -C DIR: everything after it happens in DIR, as if started there; a
+  // relative path given later (--port, a report file) is taken inside DIR.
+  for (const std::string& strDir : options.dirs) {
+    std::error_code ec;
+    std::filesystem::current_path(strDir, ec);
+    if (ec) {
+      m_err << "qrtupdate: -C " << strDir << ": cannot work there: " << ec.message() << "\n";
+      return kExitUsage;
+    }
   }
   m_pOptions = &options;
   if (OnlyPorts(options)) return ListPortsAlone(options);
@@ -40,21 +52,31 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
 
   fw::FrontEnd* pPrevious = fw::HasFrontEnd() ? &fw::GetFrontEnd() : nullptr;
   fw::SetFrontEnd(this);
+  WatchWhere(true);
   UpdateApp app;
   app.InitInstance();
+  WatchWhere(false);
   fw::SetFrontEnd(pPrevious);
   EndProgressLine();
 
-  if (BrandOfFileName(StartFileName()) < 0) return kExitNoBrand;
+  if (BrandOfFileName(StartFileName()) < 0) {
+    SayNoBrand(StartFileName());
+    return kExitNoBrand;
+  }
   return m_nExit;
 }
 
 void ConsoleFrontEnd::RunSteps(fw::Dialog& dlg) {
+  std::string strLastAction;
   for (const ConsoleStep& step : m_pOptions->steps) {
+    if (step.kind == ConsoleStep::Action) strLastAction = step.value;
     if (!DoStep(dlg, step) || m_bUsageError) break;
     if (Window(dlg) && Window(dlg)->ended) break;
   }
-  if (!m_bUsageError) m_nExit = static_cast<UpdateDialog&>(dlg).m_nError;
+  if (!m_bUsageError) {
+    m_nExit = static_cast<UpdateDialog&>(dlg).m_nError;
+    SayWhy(dlg, strLastAction, m_nExit);
+  }
 }
 
 bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {

@@ -6,7 +6,10 @@
 //   Console.cpp         the front end: runs the window, steps and exit status
 //   ConsoleDisplay.cpp  the terminal display: list lines, boxes, progress bar
 //   ConsolePorts.cpp    the port listing ("ports")
+//   ConsoleReasons.cpp  the lines that say why an action failed
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -15,6 +18,8 @@
 #include "update/ResultCodes.h"
 
 namespace ui {
+
+class ConsoleWhere;  // where an update failed (ConsoleReasons.cpp)
 
 class ConsoleFrontEnd : public MemoryFrontEnd {
  public:
@@ -38,11 +43,21 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void ListPorts();
   void UsageError(const std::string& strText);
   void EndProgressLine();
+  // Why an action failed, one line on standard error (ConsoleReasons.cpp).
+  void WatchWhere(bool bOn);
+  void SayWhy(fw::Dialog& dlg, const std::string& strAction, std::int32_t nCode);
+  void SayNoBrand(const std::string& strFileName);
+  // The progress bar on a terminal stays on the last line: what is written
+  // above it first takes the bar away, then draws it again.
+  void HideProgressBar();
+  void RedrawProgressBar();
 
   std::ostream& m_out;
   std::ostream& m_err;
   bool m_bProgressBar;
   bool m_bProgressLineOpen = false;
+  std::string m_strProgressBar;  // the bar as last drawn, to draw it again
+  std::shared_ptr<ConsoleWhere> m_pWhere;  // shared: the type is complete only in ConsoleReasons.cpp
   const ConsoleOptions* m_pOptions = nullptr;
   std::string m_strPort;
   int m_nExit = 0;

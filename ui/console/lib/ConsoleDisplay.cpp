@@ -39,16 +39,18 @@ void ConsoleFrontEnd::Show(fw::Dialog& dlg) {
 }
 
 void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
-  EndProgressLine();
+  HideProgressBar();
   m_out.flush();
   m_err << box.caption << " (" << IconName(box.icon) << "): " << box.text << "\n";
   m_err.flush();
+  RedrawProgressBar();
 }
 
 void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
-  EndProgressLine();
+  HideProgressBar();
   m_out << text << "\n";
   m_out.flush();
+  RedrawProgressBar();
 }
 
 void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
@@ -57,15 +59,33 @@ void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
   int done = c.position - c.rangeLower;
   const int width = 40;
   int filled = span > 0 ? done * width / span : width;
-  m_err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done + 1 << "/"
-        << span + 1 << " ";
+  if (filled < 0) filled = 0;
+  if (filled > width) filled = width;
+  m_strProgressBar = "[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
+                     std::to_string(done + 1) + "/" + std::to_string(span + 1) + " ";
+  m_err << "\r" << m_strProgressBar;
   m_err.flush();
   m_bProgressLineOpen = true;
+}
+
+// The bar's line is cleared (carriage return, erase to the end of the line)
+// so that a list line or a box takes its place and the bar comes back below.
+void ConsoleFrontEnd::HideProgressBar() {
+  if (!m_bProgressLineOpen) return;
+  m_err << "\r\033[K";
+  m_err.flush();
+}
+
+void ConsoleFrontEnd::RedrawProgressBar() {
+  if (!m_bProgressLineOpen) return;
+  m_err << "\r" << m_strProgressBar;
+  m_err.flush();
 }
 
 void ConsoleFrontEnd::EndProgressLine() {
   if (m_bProgressLineOpen) m_err << "\n";
   m_bProgressLineOpen = false;
+  m_strProgressBar.clear();
 }
 
 }  // namespace ui

@@ -129,6 +129,14 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     } else if (a == "--as") {
       o.strAs = value("a file name");
       if (o.strAs.empty() && o.strError.empty()) o.strError = "--as needs a file name";
+    } else if (a == "-C") {
+      std::string v = value("a folder");
+      if (!o.strError.empty()) break;
+      if (v.empty()) {
+        o.strError = "-C needs a folder";
+        break;
+      }
+      o.dirs.push_back(v);
     } else if (a == "--interface") {
       std::string v = value("COM1..COM29, USB or GPIB");
       if (!o.strError.empty()) break;

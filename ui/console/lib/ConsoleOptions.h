@@ -15,6 +15,7 @@ struct ConsoleOptions {
   bool bHelp = false;
   bool bVersion = false;  // --version
   std::string strAs;  // --as NAME, empty when not given
+  std::vector<std::string> dirs;  // -C DIR, in the order given: each taken from the one before
   std::vector<ConsoleStep> steps;
   std::string strError;  // a usage error found while parsing
 };
