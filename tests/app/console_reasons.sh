@@ -143,7 +143,7 @@ rc=$?
 sim_finish "$rc"
 check "the update on a terminal succeeds (status $rc)" [ "$rc" -eq 0 ]
 # What stays visible of each line: the text after its last carriage return.
-bars=$(tr -d '\033' <typescript | sed 's/\r$//; s/.*\r//' | grep -c '^\[[# ]*\] ')
+bars=$(sed 's/\r$//; s/.*\r//' typescript | grep -c '^\[[# ]*\] ')
 pages=$(grep -c "Page .* - OK!" typescript)
 check "670 page lines" [ "$pages" -eq 670 ]
 check "one bar line on the terminal, not $bars" [ "$bars" -eq 1 ]

@@ -68,11 +68,13 @@ void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
   m_bProgressLineOpen = true;
 }
 
-// The bar's line is cleared (carriage return, erase to the end of the line)
-// so that a list line or a box takes its place and the bar comes back below.
+// The bar's line is blanked (spaces over the bar, back to its start) so that
+// a list line or a box takes its place and the bar comes back below. Spaces
+// rather than an erase sequence: a Windows console without terminal
+// sequences shows those as text.
 void ConsoleFrontEnd::HideProgressBar() {
   if (!m_bProgressLineOpen) return;
-  m_err << "\r\033[K";
+  m_err << "\r" << std::string(m_strProgressBar.size(), ' ') << "\r";
   m_err.flush();
 }
 

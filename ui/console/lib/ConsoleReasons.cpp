@@ -152,6 +152,11 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
     m_err << "qrtupdate: code " << nCode << ": " << ResultMeaning(nCode);
     const std::string strWhere = strAction == "update" && m_pWhere ? m_pWhere->Where() : "";
     if (!strWhere.empty()) m_err << "; at " << strWhere;
+    // A GPIB board that could not be reached says why in the link's words.
+    if (nCode == kErrorPortOpen && strAction == "update") {
+      const std::string strSystem = upd.Link().LastError();
+      if (!strSystem.empty()) m_err << "; " << strSystem;
+    }
     m_err << "\n";
   }
   m_err.flush();
