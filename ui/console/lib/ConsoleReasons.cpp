@@ -165,8 +165,13 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
 void ConsoleFrontEnd::SayNoBrand(const std::string& strFileName) {
   m_err << "qrtupdate: the name '" << strFileName
         << "' holds no brand word (TALVO, OP or MURELL): the program's file name chooses the brand, the "
-           "firmware version (after FWV) and the device list; make a link such as "
-           "'ln -s qrtupdate QRT_Update_OP_FWV2.04' and start that, or give --as QRT_Update_OP_FWV2.04\n";
+           "firmware version (after FWV) and the device list; "
+#ifdef _WIN32
+           "copy or rename it to a name such as QRT_Update_OP_FWV2.04.exe and start that, "
+#else
+           "make a link such as 'ln -s qrtupdate QRT_Update_OP_FWV2.04' and start that, "
+#endif
+           "or give --as QRT_Update_OP_FWV2.04\n";
   m_err.flush();
 }
 
