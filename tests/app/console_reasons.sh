@@ -53,7 +53,8 @@ check "the update succeeds (status $rc)" [ "$rc" -eq 0 ]
 check "a finished update leaves stty -a as it was" cmp -s before after
 sim_kill
 
-# 2. A failed update (no address echo at page 3) too, and says where.
+# 2. A failed update (no address echo at page 3) too, and says where; at
+# page 1, before any page was answered, too.
 sim_start sim2.out "$qrtsim" --max-seconds 120 --fault main:addr@3 || exit 1
 user_settings
 stty -a -F "$pty" >before
@@ -64,6 +65,12 @@ check "the failed update ends with 4 (status $rc)" [ "$rc" -eq 4 ]
 check "a failed update leaves stty -a as it was" cmp -s before after
 check "code 4 says its meaning and where: $(why)" \
   [ "$(why)" = "qrtupdate: code 4: a page address not echoed; at controller main, page 3 of 350, file FW1C.qrt" ]
+
+sim_start sim2b.out "$qrtsim" --max-seconds 120 --fault main:addr@1 || exit 1
+update --port "$pty"
+sim_kill
+check "code 4 at the first page: $(why)" \
+  [ "$(why)" = "qrtupdate: code 4: a page address not echoed; at controller main, page 1 of 350, file FW1C.qrt" ]
 
 # A wrong channel identification names the channel and its file.
 sim_start sim3.out "$qrtsim" --max-seconds 120 --fault ch2:ident || exit 1
@@ -102,9 +109,9 @@ else
   echo "skip: the pty of another user needs root to give it away (this run is uid $(id -u))"
 fi
 
-# 5. A port whose lock a running update holds: qrtsim paced at 1200 baud
+# 5. A port whose lock a running update holds: qrtsim paced at 9600 baud
 # keeps the first update on the line for minutes.
-sim_start sim5.out "$qrtsim" --max-seconds 120 --baud 1200 || exit 1
+sim_start sim5.out "$qrtsim" --max-seconds 120 --baud 9600 || exit 1
 (cd fw && "$qrtupdate" --as QRT_Update_OP_FWV2.04 --interface COM3 --device QRT1440 --port "$pty" update \
   >"$work/first.out" 2>"$work/first.err") &
 first=$!

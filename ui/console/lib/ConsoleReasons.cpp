@@ -48,7 +48,7 @@ class ConsoleWhere : public TransferEvents {
       m_strFailedContainer = m_strContainer;
       // A stop without a page outcome (address not echoed) is on the page
       // after the last one answered.
-      if (m_nBadPage == 0 && m_nLastPage > 0) {
+      if (m_nBadPage == 0 && e.nResult == kErrorAddressEcho) {
         m_nBadPage = m_nLastPage + 1;
         m_strBadController = e.strController;
         m_strBadContainer = m_strContainer;
