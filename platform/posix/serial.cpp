@@ -36,6 +36,8 @@ struct PortRecord {
   CommState state;        // the fields termios cannot hold are kept here
   CommTimeouts timeouts;  // zero: reads and writes wait without limit, as on Windows
   bool bLowLatencySet = false;  // this open turned low-latency mode on; closing turns it off
+  bool bFoundSaved = false;     // tioFound holds the settings the port had when opened
+  termios tioFound{};
 };
 
 std::mutex g_portsLock;
@@ -84,6 +86,21 @@ void LeaveLowLatency(int fd) {
 #else
   (void)fd;
 #endif
+}
+
+// Puts back the terminal settings (speed, format, raw mode, flags) the port
+// had when it was opened, as careful serial tools do, so that a console or
+// another program finds the line as it left it. The bytes already written
+// go out at the speed they were written for: the output queue is given up
+// to two seconds to empty (a line held by XOFF would otherwise hold the
+// close for ever), then the settings change after the last byte left.
+void RestoreFoundSettings(int fd, const termios& tioFound) {
+  int nQueued = 0;
+  for (int i = 0; i < 200 && ioctl(fd, TIOCOUTQ, &nQueued) == 0 && nQueued > 0; ++i) {
+    pollfd pfd{-1, 0, 0};
+    (void)::poll(&pfd, 0, 10);
+  }
+  (void)tcsetattr(fd, nQueued > 0 ? TCSANOW : TCSADRAIN, &tioFound);
 }
 
 struct BaudEntry {
@@ -172,6 +189,7 @@ SerialHandle OpenComPort(int n) {
     errno = err;
     return kInvalidHandle;
   }
+  const termios tioFound = tio;
   tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
   tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
@@ -184,6 +202,8 @@ SerialHandle OpenComPort(int n) {
 
   PortRecord rec;
   rec.bLowLatencySet = EnterLowLatency(fd);
+  rec.bFoundSaved = true;
+  rec.tioFound = tioFound;
   rec.state.fBinary = true;
   rec.state.fDtrControl = 1;
   rec.state.fRtsControl = 1;
@@ -446,6 +466,7 @@ bool PurgeComm(SerialHandle h, std::uint32_t flags) {
 bool CloseHandle(SerialHandle h) {
   int fd = static_cast<int>(h);
   bool bLowLatencySet = false;
+  PortRecord rec;
   {
     std::lock_guard<std::mutex> lock(g_portsLock);
     auto it = g_ports.find(fd);
@@ -453,10 +474,12 @@ bool CloseHandle(SerialHandle h) {
       errno = EBADF;
       return false;
     }
+    rec = it->second;
     bLowLatencySet = it->second.bLowLatencySet;
     g_ports.erase(it);
   }
   // The port is left as it was found.
+  if (rec.bFoundSaved) RestoreFoundSettings(fd, rec.tioFound);
   if (bLowLatencySet) LeaveLowLatency(fd);
   (void)ioctl(fd, TIOCNXCL);
   return ::close(fd) == 0;

@@ -2,6 +2,8 @@
 // and the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sstream>
 
 #include "app/UpdateApp.h"
@@ -98,7 +100,14 @@ TEST(Console, NameWithoutBrand) {
   ConsoleRun r = RunConsole({"--as", "talvo_fwv2.04.exe", "show"});
   EXPECT_EQ(r.status, kExitNoBrand);
   EXPECT_EQ(r.out, "");  // the program closed before any action
-  EXPECT_EQ(r.err, "talvo_fwv2.04 (warning): FILE RENAMED!\nCLOSE PROGRAM!\n");
+  const std::string strBox = "talvo_fwv2.04 (warning): FILE RENAMED!\nCLOSE PROGRAM!\n";
+  EXPECT_EQ(r.err.substr(0, strBox.size()), strBox);
+  // Then one line of the console's own: what the name lacks and how to give it.
+  const std::string strWhy = r.err.substr(std::min(strBox.size(), r.err.size()));
+  EXPECT_EQ(strWhy.rfind("qrtupdate: the name 'talvo_fwv2.04.exe' holds no brand word (TALVO, OP or MURELL)", 0), 0u)
+      << strWhy;
+  EXPECT_NE(strWhy.find("--as QRT_Update_OP_FWV2.04"), std::string::npos) << strWhy;
+  EXPECT_EQ(std::count(strWhy.begin(), strWhy.end(), '\n'), 1) << strWhy;
 }
 
 // The window reads 1024 characters of its name; a brand word past them is

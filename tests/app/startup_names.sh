@@ -44,8 +44,10 @@ expect "hidden mode" "$(line create-enc-file)" "shown"
 
 run_as talvo_fwv2.04 show
 expect "no brand rc" "$rc" 78
-expect "no brand box" "$err" "talvo_fwv2.04 (warning): FILE RENAMED!
+expect "no brand box" "$(printf '%s\n' "$err" | head -n 2)" "talvo_fwv2.04 (warning): FILE RENAMED!
 CLOSE PROGRAM!"
+expect "then how to give a brand" "$(printf '%s\n' "$err" | sed -n '3s/.*\(or give --as QRT_Update_OP_FWV2.04\)$/\1/p')" \
+  "or give --as QRT_Update_OP_FWV2.04"
 
 # --version prints the project version, whatever the name.
 run_as QRT1220 --version

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "link/serialport.h"
@@ -138,6 +139,55 @@ TEST(SerialPosix, DeviceControlRecordReachesTermios) {
   tio = p.Settings();
   EXPECT_EQ(B19200, cfgetospeed(&tio));
   EXPECT_EQ(1, sp.IsOpen(12));
+}
+
+// Closing puts back what the open found: speed, format, modes and control
+// characters, whether the port was closed by the program or by the
+// manager's destructor, and the last bytes written still reach the peer.
+TEST(SerialPosix, ClosingRestoresTheSettingsTheOpenFound) {
+  PeerOnCom p(14);
+  termios found = p.Settings();
+  cfsetispeed(&found, B9600);
+  cfsetospeed(&found, B9600);
+  found.c_lflag |= ECHO | ICANON | ISIG;
+  found.c_oflag |= OPOST;
+  found.c_iflag |= ICRNL | IXANY;
+  found.c_cc[VSTART] = 0x01;
+  ASSERT_EQ(0, tcsetattr(p.peer.Master(), TCSANOW, &found));
+  found = p.Settings();
+  auto same = [&](const char* what) {
+    termios now = p.Settings();
+    EXPECT_EQ(cfgetospeed(&found), cfgetospeed(&now)) << what;
+    EXPECT_EQ(found.c_iflag, now.c_iflag) << what;
+    EXPECT_EQ(found.c_oflag, now.c_oflag) << what;
+    EXPECT_EQ(found.c_cflag, now.c_cflag) << what;
+    EXPECT_EQ(found.c_lflag, now.c_lflag) << what;
+    EXPECT_EQ(0, std::memcmp(found.c_cc, now.c_cc, sizeof found.c_cc)) << what;
+  };
+  {
+    SerialPort sp;
+    ASSERT_EQ(1, sp.OpenPort(14));
+    ASSERT_EQ(1, sp.ConfigurePort(14, 19200, 8, 0, 0, 0, 0, 0));
+    termios during = p.Settings();
+    EXPECT_EQ(B19200, cfgetospeed(&during));
+    EXPECT_FALSE(during.c_lflag & ICANON);
+    EXPECT_EQ(1, sp.WriteByte(14, 'Z'));
+    sp.ClosePort(14);
+    same("after ClosePort");
+    std::string strGot;
+    for (int i = 0; i < 200 && strGot.find('Z') == std::string::npos; ++i) {
+      strGot = p.peer.Received();
+      usleep(10000);
+    }
+    EXPECT_NE(std::string::npos, strGot.find('Z')) << "the byte written before the close";
+
+    // Opened again and left open: the destructor closes it.
+    ASSERT_EQ(1, sp.OpenPort(14));
+    ASSERT_EQ(1, sp.ConfigurePort(14, 19200, 8, 0, 0, 0, 0, 0));
+    // Opening an open port closes it first; the new open finds the old settings.
+    ASSERT_EQ(1, sp.OpenPort(14));
+  }
+  same("after the destructor");
 }
 
 TEST(SerialPosix, WriteTimeOutSucceedsWithNothingSent) {

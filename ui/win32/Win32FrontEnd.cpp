@@ -188,6 +188,7 @@ int Win32FrontEnd::RunModal(fw::Dialog& dlg) {
                                            reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), owner, DialogProc,
                                            reinterpret_cast<LPARAM>(&w));
   dlg.m_pWindow = nullptr;
+  if (result == -1 && w.hwnd == nullptr && owner == nullptr) m_bWindowFailed = true;
   return static_cast<int>(result);
 }
 

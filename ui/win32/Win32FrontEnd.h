@@ -19,6 +19,11 @@ class Win32FrontEnd : public fw::FrontEnd {
   // The native window of a dialog while it runs, else nullptr.
   static void* WindowOf(const fw::Dialog& dlg);
 
+  // True when a window without an owner (the main window) could not be made
+  // at all: no display, no window station. The program then ends with a
+  // non-zero status, since the user saw nothing.
+  bool WindowFailed() const { return m_bWindowFailed; }
+
   void InitCommonControls() override;
   fw::IconHandle LoadAppIcon() override;
   int RunModal(fw::Dialog& dlg) override;
@@ -62,6 +67,7 @@ class Win32FrontEnd : public fw::FrontEnd {
 
  private:
   void* m_hInstance;
+  bool m_bWindowFailed = false;
 };
 
 // The filter of the file-open dialog in the API's form: "|" separators

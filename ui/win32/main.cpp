@@ -14,5 +14,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   UpdateApp theApp;
   theApp.InitInstance();
   fw::SetFrontEnd(nullptr);
+  // A window that could not be made (no display, no window station) is a
+  // failure the caller must see: the user got nothing.
+  if (frontEnd.WindowFailed()) {
+    OutputDebugStringA("QRT Update: the main window could not be created\n");
+    return 1;
+  }
   return 0;
 }

@@ -2,6 +2,9 @@
 // and clicks, and ends with the error code the last action left.
 #include "ui/console/lib/Console.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
 #include "link/StoppableLink.h"
@@ -48,8 +51,6 @@ int ExitStatusOfStop(int nSignal) {
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar)
     : m_pfnStopRequest(platform::StopSignal), m_out(out), m_err(err), m_bProgressBar(bProgressBar) {}
 
-ConsoleFrontEnd::~ConsoleFrontEnd() = default;
-
 int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   if (options.bHelp) {
     m_out << ConsoleUsage();
@@ -62,6 +63,16 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   if (!options.strError.empty()) {
     m_err << "qrtupdate: " << options.strError << "\n" << ShortUsage();
     return kExitUsage;
+  }
+  // -C DIR: everything after it happens in DIR, as if started there; a
+  // relative path given later (--port, a report file) is taken inside DIR.
+  for (const std::string& strDir : options.dirs) {
+    std::error_code ec;
+    std::filesystem::current_path(strDir, ec);
+    if (ec) {
+      m_err << "qrtupdate: -C " << strDir << ": cannot work there: " << ec.message() << "\n";
+      return kExitUsage;
+    }
   }
   m_pOptions = &options;
   if (OnlyPorts(options)) return ListPortsAlone(options);
@@ -78,15 +89,20 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   fw::FrontEnd* pPrevious = fw::HasFrontEnd() ? &fw::GetFrontEnd() : nullptr;
   fw::SetFrontEnd(this);
   ConsoleCreateNotes createNotes(m_err);
+  WatchWhere(true);
   {
     DeviceContact contact(m_bDeviceTouched);
     UpdateApp app;
     app.InitInstance();
   }
+  WatchWhere(false);
   fw::SetFrontEnd(pPrevious);
   EndProgressLine();
 
-  if (BrandOfFileName(StartFileName()) < 0) return kExitNoBrand;
+  if (BrandOfFileName(StartFileName()) < 0) {
+    SayNoBrand(StartFileName());
+    return kExitNoBrand;
+  }
   if (StopNoted()) {
     ReportStop();
     return ExitStatusOfStop(m_nStopSignal);
@@ -100,12 +116,18 @@ void ConsoleFrontEnd::RunSteps(fw::Dialog& dlg) {
   // closes the port as always.
   auto& upd = static_cast<UpdateDialog&>(dlg);
   upd.m_linkFactory = StoppableLinkFactory(upd.m_linkFactory, [this] { return StopNoted() ? 1 : 0; });
+  std::string strLastAction;
   for (const ConsoleStep& step : m_pOptions->steps) {
     if (StopNoted()) break;
+    if (step.kind == ConsoleStep::Action) strLastAction = step.value;
     if (!DoStep(dlg, step) || m_bUsageError) break;
     if (Window(dlg) && Window(dlg)->ended) break;
   }
-  if (!m_bUsageError) m_nExit = m_bVerifyLast ? m_nVerifyExit : upd.m_nError;
+  if (!m_bUsageError) {
+    m_nExit = m_bVerifyLast ? m_nVerifyExit : upd.m_nError;
+    // After a stop the stop's own line says what happened.
+    if (!m_bVerifyLast && !StopNoted()) SayWhy(dlg, strLastAction, m_nExit);
+  }
 }
 
 bool ConsoleFrontEnd::StopNoted() {

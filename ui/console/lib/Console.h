@@ -9,9 +9,11 @@
 //   ConsoleVerify.cpp   the bundle check ("verify")
 //   ConsoleJson.cpp     the JSON Lines stream (--json) and the record's end
 //   UpdateRecord.cpp    the update record (--report)
+//   ConsoleReasons.cpp  the lines that say why an action failed
 #pragma once
-#include <memory>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -23,6 +25,8 @@
 #include "update/ResultCodes.h"
 
 namespace ui {
+
+class ConsoleWhere;  // where an update failed (ConsoleReasons.cpp)
 
 class ConsoleFrontEnd : public MemoryFrontEnd {
  public:
@@ -68,11 +72,21 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void EndProgressLine();
   bool StopNoted();
   void ReportStop();
+  // Why an action failed, one line on standard error (ConsoleReasons.cpp).
+  void WatchWhere(bool bOn);
+  void SayWhy(fw::Dialog& dlg, const std::string& strAction, std::int32_t nCode);
+  void SayNoBrand(const std::string& strFileName);
+  // The progress bar on a terminal stays on the last line: what is written
+  // above it first takes the bar away, then draws it again.
+  void HideProgressBar();
+  void RedrawProgressBar();
 
   std::ostream& m_out;
   std::ostream& m_err;
   bool m_bProgressBar;
   bool m_bProgressLineOpen = false;
+  std::string m_strProgressBar;  // the bar as last drawn, to draw it again
+  std::shared_ptr<ConsoleWhere> m_pWhere;  // shared: the type is complete only in ConsoleReasons.cpp
   const ConsoleOptions* m_pOptions = nullptr;
   std::string m_strPort;
   int m_nExit = 0;

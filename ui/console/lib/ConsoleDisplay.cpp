@@ -44,7 +44,7 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
     JsonEvent({{"event", "message"}, {"caption", box.caption}, {"icon", IconName(box.icon)}, {"text", box.text}});
     return;
   }
-  EndProgressLine();
+  HideProgressBar();
   // After a stop the transfer's own boxes ("Error occured! Code:4", a port
   // that cannot be opened) describe the cut, not the device: the stop's own
   // line says what happened.
@@ -52,6 +52,7 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
   m_out.flush();
   m_err << box.caption << " (" << IconName(box.icon) << "): " << box.text << "\n";
   m_err.flush();
+  RedrawProgressBar();
 }
 
 void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
@@ -59,9 +60,10 @@ void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
     JsonEvent({{"event", "list"}, {"text", text}});
     return;
   }
-  EndProgressLine();
+  HideProgressBar();
   m_out << text << "\n";
   m_out.flush();
+  RedrawProgressBar();
 }
 
 void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
@@ -71,15 +73,35 @@ void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
   int done = c.position - c.rangeLower;
   const int width = 40;
   int filled = span > 0 ? done * width / span : width;
-  m_err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done + 1 << "/"
-        << span + 1 << " ";
+  if (filled < 0) filled = 0;
+  if (filled > width) filled = width;
+  m_strProgressBar = "[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
+                     std::to_string(done + 1) + "/" + std::to_string(span + 1) + " ";
+  m_err << "\r" << m_strProgressBar;
   m_err.flush();
   m_bProgressLineOpen = true;
+}
+
+// The bar's line is blanked (spaces over the bar, back to its start) so that
+// a list line or a box takes its place and the bar comes back below. Spaces
+// rather than an erase sequence: a Windows console without terminal
+// sequences shows those as text.
+void ConsoleFrontEnd::HideProgressBar() {
+  if (!m_bProgressLineOpen) return;
+  m_err << "\r" << std::string(m_strProgressBar.size(), ' ') << "\r";
+  m_err.flush();
+}
+
+void ConsoleFrontEnd::RedrawProgressBar() {
+  if (!m_bProgressLineOpen) return;
+  m_err << "\r" << m_strProgressBar;
+  m_err.flush();
 }
 
 void ConsoleFrontEnd::EndProgressLine() {
   if (m_bProgressLineOpen) m_err << "\n";
   m_bProgressLineOpen = false;
+  m_strProgressBar.clear();
 }
 
 }  // namespace ui

@@ -66,13 +66,17 @@ int InterfaceIndex(const std::string& strName) {
 }
 
 std::string ConsoleUsage() {
-  return "usage: qrtupdate [--as NAME] [--interface COM1..COM29|USB|GPIB] [--device 0..4|MODEL]\n"
+  return "usage: qrtupdate [-C DIR] [--as NAME] [--interface COM1..COM29|USB|GPIB] [--device 0..4|MODEL]\n"
          "                 [--port PATH] [--report FILE] [--json] ACTION...\n"
          "\n"
          "Runs the QRT Update main window without a window. Options choose entries as a user\n"
          "would, in the order given; actions click buttons, in the order given.\n"
          "\n"
          "options:\n"
+         "  -C DIR            work in DIR as if started there: containers, HEX files and\n"
+         "                    SHA256SUMS are read and written in DIR; it takes effect before\n"
+         "                    anything runs, so a relative path of any other option (--port,\n"
+         "                    a report file) is taken inside DIR\n"
          "  --as NAME         run as if the executable were named NAME: brand (TALVO, OP, MURELL),\n"
          "                    firmware version (after FWV) and the WRAPIMAGES keyword come from\n"
          "                    NAME; message boxes are titled NAME without a .exe extension\n"
@@ -115,7 +119,15 @@ std::string ConsoleUsage() {
          "\n"
          "Lines the program adds to its list go to standard output as they are added. Message\n"
          "boxes go to standard error as 'CAPTION (ICON): TEXT' and are confirmed at once.\n"
-         "A progress bar is drawn on standard error when it is a terminal.\n"
+         "A progress bar is drawn on standard error when it is a terminal; it keeps the last\n"
+         "line and the list lines scroll above it.\n"
+         "\n"
+         "When an action fails, one line of the console's own on standard error after the\n"
+         "message boxes says why: a port not opened gives the device path and the system's\n"
+         "reason (not found; no permission, with the group to join; in use by another program,\n"
+         "or its lock taken by a running update); an error code gives its meaning below and,\n"
+         "for an update, where it stopped (controller, page, file); a name without a brand\n"
+         "word says how to give one (a symbolic link such as QRT_Update_OP_FWV2.04, or --as).\n"
          "\n"
          "Checksums: when a file SHA256SUMS lies in the working folder beside the containers,\n"
          "update checks, before the port is opened, that every container the chosen model\n"
@@ -166,6 +178,14 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     } else if (a == "--as") {
       o.strAs = value("a file name");
       if (o.strAs.empty() && o.strError.empty()) o.strError = "--as needs a file name";
+    } else if (a == "-C") {
+      std::string v = value("a folder");
+      if (!o.strError.empty()) break;
+      if (v.empty()) {
+        o.strError = "-C needs a folder";
+        break;
+      }
+      o.dirs.push_back(v);
     } else if (a == "--interface") {
       std::string v = value("COM1..COM29, USB or GPIB");
       if (!o.strError.empty()) break;
