@@ -26,7 +26,7 @@ for t in qemu-i386 /usr/lib/wine/wine64 apt-get dpkg-deb flock; do
 done
 wine_version=$(dpkg-query -W -f='${Version}' wine64)
 # Bump the recipe number when the steps below change, so old caches are redone.
-key="recipe 4; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
+key="recipe 5; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
 
 mkdir -p "$(dirname "$C")"
 exec 9>"$C.lock"
@@ -90,6 +90,14 @@ if [ -d "$R/lib/i386-linux-gnu" ] && [ ! -L "$R/lib/i386-linux-gnu" ]; then
   rmdir "$R/lib/i386-linux-gnu"
   ln -s ../usr/lib/i386-linux-gnu "$R/lib/i386-linux-gnu"
 fi
+# The root's own library cache: without it the i386 loader reads the host's
+# /etc/ld.so.cache and takes whatever i386 libraries the host has (a
+# multilib /lib32/libc.so.6, no libX11), and the window program's X11
+# driver fails to load ("no driver could be loaded"). Its entries are host
+# paths into the root, which qemu-i386 passes on unchanged.
+printf '%s\n' "$R/usr/lib/i386-linux-gnu" >"$R/etc/ld.so.conf"
+"$(command -v ldconfig || echo /sbin/ldconfig)" -X -C "$R/etc/ld.so.cache" -f "$R/etc/ld.so.conf" \
+  || { echo "setup-wine32: ldconfig cannot make the library cache of $R" >&2; exit 1; }
 [ -f "$R/usr/lib/i386-linux-gnu/libX11.so.6" ] && [ -f "$R/usr/lib/i386-linux-gnu/libfreetype.so.6" ] \
   || { echo "setup-wine32: the i386 X and font libraries are missing after unpacking" >&2; exit 1; }
 [ -x "$R/usr/lib/wine/wine" ] || { echo "setup-wine32: the i386 loader is missing from wine32" >&2; exit 1; }
