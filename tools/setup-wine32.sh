@@ -7,7 +7,8 @@
 # machine (about 2 GB, 100 MB of downloads, a few minutes):
 #   apt/     a private apt state that downloads the i386 packages (nothing is
 #            installed and no foreign architecture is added to the system)
-#   root/    the i386 packages unpacked (qemu's -L root)
+#   root/    the i386 packages unpacked (qemu's -L root): Wine, the C library,
+#            and the X and font libraries of the 32-bit window program
 #   host/    a tree laid out like the system's Wine, whose 32-bit loader
 #            usr/lib/wine/wine starts the i386 loader under qemu-i386
 #   prefix/  a Wine prefix made by wineboot through that tree
@@ -25,7 +26,7 @@ for t in qemu-i386 /usr/lib/wine/wine64 apt-get dpkg-deb flock; do
 done
 wine_version=$(dpkg-query -W -f='${Version}' wine64)
 # Bump the recipe number when the steps below change, so old caches are redone.
-key="recipe 3; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
+key="recipe 5; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
 
 mkdir -p "$(dirname "$C")"
 exec 9>"$C.lock"
@@ -61,9 +62,44 @@ apt-get "${apt_opts[@]}" update >"$C/apt/update.log" 2>&1 || { cat "$C/apt/updat
 # The i386 Wine must be the very version of the system's 64-bit Wine: both
 # halves talk to one wineserver.
 (cd "$C/debs" && apt-get "${apt_opts[@]}" download "wine32=$wine_version" "libwine=$wine_version" libc6 libgcc-s1)
+# The libraries Wine's 32-bit X11 driver (winex11.so) and its font code
+# (win32u.so) load, with everything they depend on, for the window program.
+(cd "$C/debs" && apt-get "${apt_opts[@]}" download \
+  libx11-6 libx11-data libxext6 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 \
+  libxcomposite1 libxfixes3 libxcb1 libxau6 libxdmcp6 libbsd0 libmd0 \
+  libfreetype6 libfontconfig1 libexpat1 libpng16-16 zlib1g libbrotli1 libbz2-1.0)
 R=$C/root H=$C/host
 mkdir -p "$R"
 for d in "$C"/debs/*.deb; do dpkg-deb -x "$d" "$R"; done
+# Debian's packages put some libraries under /lib and others under /usr/lib;
+# a Debian system merges the two, and the emulated root must as well: the
+# i386 dynamic loader looks for libraries Wine opens at run time (libX11,
+# libfreetype, ...) in /lib/i386-linux-gnu only, and qemu-i386 gives the
+# guest no environment of the host's loader to point it elsewhere.
+if [ -d "$R/lib/i386-linux-gnu" ] && [ ! -L "$R/lib/i386-linux-gnu" ]; then
+  mkdir -p "$R/usr/lib/i386-linux-gnu"
+  for f in "$R"/lib/i386-linux-gnu/* "$R"/lib/i386-linux-gnu/.[!.]*; do
+    [ -e "$f" ] || [ -L "$f" ] || continue
+    t=$R/usr/lib/i386-linux-gnu/$(basename "$f")
+    if [ -e "$t" ] || [ -L "$t" ]; then
+      echo "setup-wine32: $(basename "$f") is both in /lib and /usr/lib of the i386 packages" >&2
+      exit 1
+    fi
+    mv "$f" "$t"
+  done
+  rmdir "$R/lib/i386-linux-gnu"
+  ln -s ../usr/lib/i386-linux-gnu "$R/lib/i386-linux-gnu"
+fi
+# The root's own library cache: without it the i386 loader reads the host's
+# /etc/ld.so.cache and takes whatever i386 libraries the host has (a
+# multilib /lib32/libc.so.6, no libX11), and the window program's X11
+# driver fails to load ("no driver could be loaded"). Its entries are host
+# paths into the root, which qemu-i386 passes on unchanged.
+printf '%s\n' "$R/usr/lib/i386-linux-gnu" >"$R/etc/ld.so.conf"
+"$(command -v ldconfig || echo /sbin/ldconfig)" -X -C "$R/etc/ld.so.cache" -f "$R/etc/ld.so.conf" \
+  || { echo "setup-wine32: ldconfig cannot make the library cache of $R" >&2; exit 1; }
+[ -f "$R/usr/lib/i386-linux-gnu/libX11.so.6" ] && [ -f "$R/usr/lib/i386-linux-gnu/libfreetype.so.6" ] \
+  || { echo "setup-wine32: the i386 X and font libraries are missing after unpacking" >&2; exit 1; }
 [ -x "$R/usr/lib/wine/wine" ] || { echo "setup-wine32: the i386 loader is missing from wine32" >&2; exit 1; }
 cp /usr/lib/x86_64-linux-gnu/wine/i386-windows/zlib1.dll "$R/usr/lib/i386-linux-gnu/wine/i386-windows/"
 
