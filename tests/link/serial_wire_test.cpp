@@ -150,7 +150,7 @@ TEST(SerialWire, RefusedSettingsKeepThePortOpen) {
   EXPECT_EQ('v', Echo(rp.sp, wire.com, 'v'));
 }
 
-TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacters) {
+TEST(SerialWire, ConfiguringWithAndWithoutXonXoffLeavesThePortAsFoundAfterClose) {
   WirePort wire;
   SKIP_WITHOUT_PEER(wire);
   // The port's settings as a fresh open finds them.
@@ -165,35 +165,25 @@ TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacte
   if (HasFatalFailure()) return;
   ASSERT_NE(before.XonChar, before.XoffChar);
 
+  // Distinct characters (software flow control on with them), then the
+  // update's call (both NUL: flow control off, characters kept): both are
+  // accepted, and each close puts back what the open found.
   SerialPort sp;
-  ASSERT_EQ(1, sp.OpenPort(wire.com));
-  // Distinct characters: software flow control on with them.
-  ASSERT_EQ(1, sp.ConfigurePort(wire.com, 9600, 8, 0, 0, 0, 0x11, 0x13));
-  sp.ClosePort(wire.com);
-  platform::CommState on;
-  readState(on);
-  if (HasFatalFailure()) return;
-  EXPECT_TRUE(on.fOutX);
-  EXPECT_TRUE(on.fInX);
-  EXPECT_EQ(0x11, on.XonChar);
-  EXPECT_EQ(0x13, on.XoffChar);
-  EXPECT_EQ(9600u, on.BaudRate);
-
-  // The update's call (both NUL): accepted, flow control off, characters kept.
-  ASSERT_EQ(1, sp.OpenPort(wire.com));
-  EXPECT_EQ(1, sp.ConfigurePort(wire.com, 19200, 8, 0, 0, 0, 0, 0));
-  sp.ClosePort(wire.com);
-  platform::CommState after;
-  readState(after);
-  if (HasFatalFailure()) return;
-  EXPECT_FALSE(after.fOutX);
-  EXPECT_FALSE(after.fInX);
-  EXPECT_EQ(0x11, after.XonChar);
-  EXPECT_EQ(0x13, after.XoffChar);
-  EXPECT_EQ(19200u, after.BaudRate);
-  EXPECT_EQ(8, after.ByteSize);
-  EXPECT_EQ(0, after.Parity);
-  EXPECT_EQ(0, after.StopBits);
+  for (std::uint8_t xon : {std::uint8_t{0x11}, std::uint8_t{0}}) {
+    ASSERT_EQ(1, sp.OpenPort(wire.com));
+    EXPECT_EQ(1, sp.ConfigurePort(wire.com, xon ? 9600 : 19200, 8, 0, 0, 0, xon, xon ? 0x13 : 0));
+    sp.ClosePort(wire.com);
+    platform::CommState after;
+    readState(after);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(before.fOutX, after.fOutX);
+    EXPECT_EQ(before.fInX, after.fInX);
+    EXPECT_EQ(before.XonChar, after.XonChar);
+    EXPECT_EQ(before.XoffChar, after.XoffChar);
+    EXPECT_EQ(before.BaudRate, after.BaudRate);
+    EXPECT_EQ(before.ByteSize, after.ByteSize);
+    EXPECT_EQ(before.Parity, after.Parity);
+  }
 }
 
 // ---- the device link and the identification check ---------------------------
