@@ -150,6 +150,56 @@ TEST(SerialWire, RefusedSettingsKeepThePortOpen) {
   EXPECT_EQ('v', Echo(rp.sp, wire.com, 'v'));
 }
 
+#ifdef _WIN32
+// Windows keeps a COM port's settings after it is closed: a fresh open
+// shows what the last configuration left.
+TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacters) {
+  WirePort wire;
+  SKIP_WITHOUT_PEER(wire);
+  // The port's settings as a fresh open finds them.
+  auto readState = [&](platform::CommState& state) {
+    platform::SerialHandle h = platform::OpenComPort(wire.com);
+    ASSERT_NE(platform::kInvalidHandle, h);
+    ASSERT_TRUE(platform::GetCommState(h, state));
+    platform::CloseHandle(h);
+  };
+  platform::CommState before;
+  readState(before);
+  if (HasFatalFailure()) return;
+  ASSERT_NE(before.XonChar, before.XoffChar);
+
+  SerialPort sp;
+  ASSERT_EQ(1, sp.OpenPort(wire.com));
+  // Distinct characters: software flow control on with them.
+  ASSERT_EQ(1, sp.ConfigurePort(wire.com, 9600, 8, 0, 0, 0, 0x11, 0x13));
+  sp.ClosePort(wire.com);
+  platform::CommState on;
+  readState(on);
+  if (HasFatalFailure()) return;
+  EXPECT_TRUE(on.fOutX);
+  EXPECT_TRUE(on.fInX);
+  EXPECT_EQ(0x11, on.XonChar);
+  EXPECT_EQ(0x13, on.XoffChar);
+  EXPECT_EQ(9600u, on.BaudRate);
+
+  // The update's call (both NUL): accepted, flow control off, characters kept.
+  ASSERT_EQ(1, sp.OpenPort(wire.com));
+  EXPECT_EQ(1, sp.ConfigurePort(wire.com, 19200, 8, 0, 0, 0, 0, 0));
+  sp.ClosePort(wire.com);
+  platform::CommState after;
+  readState(after);
+  if (HasFatalFailure()) return;
+  EXPECT_FALSE(after.fOutX);
+  EXPECT_FALSE(after.fInX);
+  EXPECT_EQ(0x11, after.XonChar);
+  EXPECT_EQ(0x13, after.XoffChar);
+  EXPECT_EQ(19200u, after.BaudRate);
+  EXPECT_EQ(8, after.ByteSize);
+  EXPECT_EQ(0, after.Parity);
+  EXPECT_EQ(0, after.StopBits);
+}
+#else
+// On Linux closing a port puts back the settings its open found.
 TEST(SerialWire, ConfiguringWithAndWithoutXonXoffLeavesThePortAsFoundAfterClose) {
   WirePort wire;
   SKIP_WITHOUT_PEER(wire);
@@ -185,6 +235,7 @@ TEST(SerialWire, ConfiguringWithAndWithoutXonXoffLeavesThePortAsFoundAfterClose)
     EXPECT_EQ(before.Parity, after.Parity);
   }
 }
+#endif
 
 // ---- the device link and the identification check ---------------------------
 
