@@ -45,9 +45,11 @@ fi
 start_updater() {
   if [ -n "$runner" ]; then
     ln -sfn "$pty" "$WINEPREFIX/dosdevices/${com,,}"
-    bash "$runner" "$qrtupdate" --as "$name" --interface $com --device QRT1440 "$2" >"$1/stdout" 2>"$1/stderr" &
+    bash "$runner" "$qrtupdate" --as "$name" --interface $com --device QRT1440 --report record.json "$2" \
+      >"$1/stdout" 2>"$1/stderr" &
   else
-    "$qrtupdate" --as "$name" --interface $com --port "$pty" --device QRT1440 "$2" >"$1/stdout" 2>"$1/stderr" &
+    "$qrtupdate" --as "$name" --interface $com --port "$pty" --device QRT1440 --report "$1/record.json" "$2" \
+      >"$1/stdout" 2>"$1/stderr" &
   fi
   pid=$!
 }
@@ -85,6 +87,8 @@ stop_at_page() {
   wait "$pid"
   status=$?
   tr -d '\r' <"$out/stderr" >"$out/err"
+  # Under Wine the record lands in the working folder (a Windows path).
+  [ -n "$runner" ] && mv -f record.json "$out/record.json" 2>/dev/null
 
   # The port is free again at once: the identification check opens it.
   mkdir -p "$out/again"
@@ -103,6 +107,16 @@ stop_at_page() {
   local pages
   pages=$(grep -o '"pages main [0-9]*"' "$out/report.json" | grep -o '[0-9]*')
   check "$sig: the main controller's pages cut short (got ${pages:-none})" test "${pages:-350}" -lt 350
+  # The update record says the run was stopped, with the stop's status, and
+  # claims no more confirmed pages than the device received.
+  check "$sig: the record says interrupted, code $expected, nothing updated" python3 -c '
+import json, sys
+r = json.load(open(sys.argv[1]))
+main = [c for c in r["controllers"] if c["name"] == "main"][0]
+ok = (r["interrupted"] is True and r["code"] == int(sys.argv[2]) and r["updated"] is False
+      and main["result"] != "ok" and main["confirmed"] <= int(sys.argv[3])
+      and all(c["result"] == "not reached" for c in r["controllers"] if c["name"] != "main"))
+sys.exit(0 if ok else 1)' "$out/record.json" "$expected" "${pages:-0}"
   check "$sig: the port opens again at once" test -z "$(grep "can not open port" "$out/again/err")"
   check "$sig: the check ran on the port" grep -q "^$name (" "$out/again/err"
 }
@@ -117,7 +131,7 @@ else
 fi
 
 if [ $fail -ne 0 ]; then
-  for f in "$work"/*/err "$work"/*/report.json "$work"/*/again/err; do echo "--- $f"; head -c 600 "$f"; echo; done
+  for f in "$work"/*/err "$work"/*/report.json "$work"/*/record.json "$work"/*/again/err; do echo "--- $f"; head -c 600 "$f"; echo; done
   exit 1
 fi
 echo "stop signals over COM: ok"
