@@ -19,6 +19,10 @@
 // each answered "A2" by the script; code 0, the success box and "FWUE" come
 // only together, and only when every page of every controller of the plan
 // was answered "A2"; after a stop nothing more is sent and the port is closed.
+// The update record the console would write from the same events claims no
+// more: its confirmed counts never exceed the pages answered "A2", an "ok"
+// controller has all its pages confirmed, and "updated" only comes with
+// code 0.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -37,6 +41,7 @@
 #include "app/UpdateDialog.h"
 #include "link/StoppableLink.h"
 #include "platform/platform.h"
+#include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
 #include "update/PageTransfer.h"
 #include "update/ResultCodes.h"
@@ -258,6 +263,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   int nEnded = 0;
   std::int32_t nEndedCode = -1;
   int nChannels = 0;
+  // The update record a console run would write, fed by the same events.
+  ui::UpdateRecord record;
+  AddTransferObserver(&record);
   {
     Claims claims;
     auto dlg = std::make_unique<UpdateDialog>();
@@ -283,6 +291,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   }
   g_strModulePathOverride.clear();
   fw::SetFrontEnd(nullptr);
+  RemoveTransferObserver(&record);
+  record.Finish(nCode, device.StopRequest() != 0);
+
+  // The record claims no more than the device confirmed: its confirmed
+  // counts, its "ok" controllers and "updated" (only with code 0).
+  {
+    const nlohmann::ordered_json j = record.Json();
+    if (j.at("code").get<int>() != nCode) std::abort();
+    if (j.at("updated").get<bool>() && nCode != kResultOk) std::abort();
+    for (const auto& c : j.at("controllers")) {
+      const std::string strName = c.at("name").get<std::string>();
+      const int nConfirmed = c.at("confirmed").get<int>();
+      if (nConfirmed > static_cast<int>(device.m_confirmed[strName].size())) std::abort();
+      if (c.at("result") == "ok" && nConfirmed != c.at("pages").get<int>()) std::abort();
+    }
+    if (record.Text().empty()) std::abort();
+  }
 
   // The events never claim a page the device did not confirm.
   for (const auto& [strController, pages] : claimed) {
