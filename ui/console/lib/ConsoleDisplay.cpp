@@ -39,16 +39,16 @@ void ConsoleFrontEnd::Show(fw::Dialog& dlg) {
 }
 
 void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
+  // After a stop the transfer's own boxes ("Error occured! Code:4", a port
+  // that cannot be opened) describe the cut, not the device: the stop's own
+  // line, the record's "interrupted" and the result say what happened.
+  if (StopNoted()) return;
   m_record.AddMessage(IconName(box.icon), box.text);
   if (m_pJson) {
     JsonEvent({{"event", "message"}, {"caption", box.caption}, {"icon", IconName(box.icon)}, {"text", box.text}});
     return;
   }
   HideProgressBar();
-  // After a stop the transfer's own boxes ("Error occured! Code:4", a port
-  // that cannot be opened) describe the cut, not the device: the stop's own
-  // line says what happened.
-  if (StopNoted()) return;
   m_out.flush();
   m_err << box.caption << " (" << IconName(box.icon) << "): " << box.text << "\n";
   m_err.flush();
