@@ -20,7 +20,11 @@ if [ $# -ne 1 ]; then
   echo "usage: $0 BUILD_DIR" >&2
   exit 2
 fi
-build=$1
+# An absolute path: the update-command target works in a folder of its own
+# (the update reads its containers from the working folder), and libFuzzer
+# writes new corpus entries relative to the working folder.
+mkdir -p "$1"
+build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${QRT_FUZZ_SECONDS:-60}
 transfer_seconds=${QRT_FUZZ_TRANSFER_SECONDS:-40}
