@@ -150,19 +150,21 @@ TEST(SerialWire, RefusedSettingsKeepThePortOpen) {
   EXPECT_EQ('v', Echo(rp.sp, wire.com, 'v'));
 }
 
+// The port's settings as a fresh open finds them.
+void ReadFreshState(int com, platform::CommState& state) {
+  platform::SerialHandle h = platform::OpenComPort(com);
+  ASSERT_NE(platform::kInvalidHandle, h);
+  ASSERT_TRUE(platform::GetCommState(h, state));
+  platform::CloseHandle(h);
+}
+
 #ifdef _WIN32
 // Windows keeps a COM port's settings after it is closed: a fresh open
 // shows what the last configuration left.
 TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacters) {
   WirePort wire;
   SKIP_WITHOUT_PEER(wire);
-  // The port's settings as a fresh open finds them.
-  auto readState = [&](platform::CommState& state) {
-    platform::SerialHandle h = platform::OpenComPort(wire.com);
-    ASSERT_NE(platform::kInvalidHandle, h);
-    ASSERT_TRUE(platform::GetCommState(h, state));
-    platform::CloseHandle(h);
-  };
+  auto readState = [&](platform::CommState& state) { ReadFreshState(wire.com, state); };
   platform::CommState before;
   readState(before);
   if (HasFatalFailure()) return;
@@ -203,13 +205,7 @@ TEST(SerialWire, EqualXonXoffTurnsSoftwareFlowControlOffAndKeepsThePortsCharacte
 TEST(SerialWire, ConfiguringWithAndWithoutXonXoffLeavesThePortAsFoundAfterClose) {
   WirePort wire;
   SKIP_WITHOUT_PEER(wire);
-  // The port's settings as a fresh open finds them.
-  auto readState = [&](platform::CommState& state) {
-    platform::SerialHandle h = platform::OpenComPort(wire.com);
-    ASSERT_NE(platform::kInvalidHandle, h);
-    ASSERT_TRUE(platform::GetCommState(h, state));
-    platform::CloseHandle(h);
-  };
+  auto readState = [&](platform::CommState& state) { ReadFreshState(wire.com, state); };
   platform::CommState before;
   readState(before);
   if (HasFatalFailure()) return;
