@@ -41,6 +41,7 @@
 #include "app/UpdateDialog.h"
 #include "link/StoppableLink.h"
 #include "platform/platform.h"
+#include "tests/update/BorrowedLink.h"
 #include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
 #include "update/PageTransfer.h"
@@ -173,21 +174,6 @@ class FuzzDevice : public DeviceLink {
   std::string m_strLast;
 };
 
-// Hands the window the one device of the input.
-class DeviceRef : public DeviceLink {
- public:
-  explicit DeviceRef(FuzzDevice& device) : m_device(device) {}
-  int Open(const LinkSettings& s) override { return m_device.Open(s); }
-  int SendString(const std::string& str) override { return m_device.SendString(str); }
-  int SendByte(char ch) override { return m_device.SendByte(ch); }
-  std::string ReceiveString(int n) override { return m_device.ReceiveString(n); }
-  void Purge() override { m_device.Purge(); }
-  void Close() override { m_device.Close(); }
-
- private:
-  FuzzDevice& m_device;
-};
-
 // What the transfer events claim.
 class Claims : public TransferEvents {
  public:
@@ -271,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     auto dlg = std::make_unique<UpdateDialog>();
     fe.Open(*dlg);
     dlg->m_linkFactory = StoppableLinkFactory(
-        [&device](std::int32_t, const LinkResources&) { return std::make_unique<DeviceRef>(device); },
+        [&device](std::int32_t, const LinkResources&) { return std::make_unique<BorrowedLink>(device); },
         [&device] { return device.StopRequest(); });
     fe.Select(*dlg, IDC_INTERFACE, 0);  // COM1
     fe.Select(*dlg, IDC_DEVICE, model.nSelection);

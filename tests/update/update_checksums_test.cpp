@@ -8,31 +8,12 @@
 #include <memory>
 
 #include "platform/digest.h"
+#include "tests/update/BorrowedLink.h"
 #include "tests/update/ScriptedPeer.h"
 #include "tests/update/UpdateFixture.h"
 #include "update/TransferEvents.h"
 
 namespace {
-
-// The window's link: forwards to the peer, and runs a hook when opened.
-class HookedLink : public DeviceLink {
- public:
-  HookedLink(ScriptedPeer& peer, std::function<void()>& onOpen) : m_peer(peer), m_onOpen(onOpen) {}
-  int Open(const LinkSettings& s) override {
-    if (m_onOpen) m_onOpen();
-    return m_peer.Open(s);
-  }
-  int SendString(const std::string& str) override { return m_peer.SendString(str); }
-  int SendByte(char ch) override { return m_peer.SendByte(ch); }
-  std::string ReceiveString(int n) override { return m_peer.ReceiveString(n); }
-  void Purge() override { m_peer.Purge(); }
-  void Close() override { m_peer.Close(); }
-  void Release() override { m_peer.Release(); }
-
- private:
-  ScriptedPeer& m_peer;
-  std::function<void()>& m_onOpen;
-};
 
 // The containers loaded for sending, and a hook at each controller's end.
 class Observer : public TransferEvents {
@@ -50,7 +31,9 @@ class Observer : public TransferEvents {
 struct ChecksumRun {
   explicit ChecksumRun(const char* pszName = "QRT_Update_OP_FWV2.04.exe") : win(pszName) {
     win.dlg->m_linkFactory = [this](std::int32_t, const LinkResources&) {
-      return std::make_unique<HookedLink>(peer, onOpen);
+      return std::make_unique<BorrowedLink>(peer, [this] {
+        if (onOpen) onOpen();
+      });
     };
   }
   int Sends() const { return static_cast<int>(peer.Events("send:").size()); }

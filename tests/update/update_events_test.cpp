@@ -6,27 +6,12 @@
 #include <map>
 #include <memory>
 
+#include "tests/update/BorrowedLink.h"
 #include "tests/update/ScriptedPeer.h"
 #include "tests/update/UpdateFixture.h"
 #include "update/TransferEvents.h"
 
 namespace {
-
-// Hands the window a link that forwards to a peer the test keeps.
-class PeerLink : public DeviceLink {
- public:
-  explicit PeerLink(ScriptedPeer& peer) : m_peer(peer) {}
-  int Open(const LinkSettings& s) override { return m_peer.Open(s); }
-  int SendString(const std::string& str) override { return m_peer.SendString(str); }
-  int SendByte(char ch) override { return m_peer.SendByte(ch); }
-  std::string ReceiveString(int n) override { return m_peer.ReceiveString(n); }
-  void Purge() override { m_peer.Purge(); }
-  void Close() override { m_peer.Close(); }
-  void Release() override { m_peer.Release(); }
-
- private:
-  ScriptedPeer& m_peer;
-};
 
 // Every event as one line; consecutive confirmed pages of a controller are
 // folded into "pages <ctl> a-b ok" so that an order is easy to compare.
@@ -78,7 +63,7 @@ class EventLog : public TransferEvents {
 
 struct ScriptedRun {
   explicit ScriptedRun(const char* pszName = "QRT_Update_OP_FWV2.04.exe") : win(pszName) {
-    win.dlg->m_linkFactory = [this](std::int32_t, const LinkResources&) { return std::make_unique<PeerLink>(peer); };
+    win.dlg->m_linkFactory = [this](std::int32_t, const LinkResources&) { return std::make_unique<BorrowedLink>(peer); };
   }
   WorkDir dir;
   ScriptedPeer peer;
