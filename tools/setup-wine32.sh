@@ -72,7 +72,7 @@ for group in libx11-6 libx11-data libxext6 libxrender1 libxrandr2 libxi6 libxcur
   libfreetype6 libfontconfig1 libexpat1 'libpng16-16t64|libpng16-16' zlib1g libbrotli1 libbz2-1.0; do
   pick=
   for p in ${group//|/ }; do
-    if apt-cache "${apt_opts[@]}" policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]'; then pick=$p; break; fi
+    if apt-cache "${apt_opts[@]}" show "$p" >/dev/null 2>&1; then pick=$p; break; fi
   done
   [ -n "$pick" ] || { echo "setup-wine32: the archive has no i386 package $group" >&2; exit 1; }
   x_libs+=("$pick")
