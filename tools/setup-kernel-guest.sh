@@ -25,13 +25,26 @@ for t in apt-get apt-cache dpkg-deb flock; do
 done
 # The kernel package of the moment: linux-image-amd64 is a meta-package that
 # depends on exactly one versioned image package.
-kernel_pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[0-9].*\)$/\1/p' | head -n 1)
-[ -n "$kernel_pkg" ] || { echo "setup-kernel-guest: apt knows no linux-image-amd64 (run apt-get update)" >&2; exit 1; }
-candidate() { apt-cache policy "$1" | sed -n 's/^ *Candidate: //p'; }
-kernel_version=$(candidate "$kernel_pkg")
-busybox_version=$(candidate busybox-static)
-if [ -z "$kernel_version" ] || [ "$kernel_version" = "(none)" ] || [ -z "$busybox_version" ] || [ "$busybox_version" = "(none)" ]; then
-  echo "setup-kernel-guest: no candidate for $kernel_pkg or busybox-static" >&2
+candidate() { apt-cache policy "$1" 2>/dev/null | sed -n 's/^ *Candidate: //p'; }
+look_up() {
+  kernel_pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[0-9].*\)$/\1/p' | head -n 1)
+  kernel_version=
+  [ -n "$kernel_pkg" ] && kernel_version=$(candidate "$kernel_pkg")
+  busybox_version=$(candidate busybox-static)
+  [ -n "$kernel_version" ] && [ "$kernel_version" != "(none)" ] && [ -n "$busybox_version" ] \
+    && [ "$busybox_version" != "(none)" ]
+}
+# A fresh machine may have no package lists yet, and old lists may name
+# versions the archive no longer holds: root reads them anew once.
+lists_fresh=0
+refresh_lists() {
+  [ "$(id -u)" = 0 ] && [ "$lists_fresh" = 0 ] || return 1
+  echo "setup-kernel-guest: reading the package lists anew"
+  apt-get update -q >"${TMPDIR:-/tmp}/qrt-kernel-guest-apt.log" 2>&1 || { cat "${TMPDIR:-/tmp}/qrt-kernel-guest-apt.log" >&2; return 1; }
+  lists_fresh=1
+}
+if ! look_up && ! { refresh_lists && look_up; }; then
+  echo "setup-kernel-guest: apt knows no linux-image-amd64 or busybox-static (as root: apt-get update)" >&2
   exit 1
 fi
 # Bump the recipe number when the steps below change, so old caches are redone.
@@ -49,9 +62,21 @@ echo "setup-kernel-guest: fetching $kernel_pkg $kernel_version and busybox-stati
 start=$SECONDS
 rm -rf "$C"
 mkdir -p "$C/debs" "$C/unpacked"
-(cd "$C/debs" && apt-get -q -o APT::Sandbox::User="$(id -un)" download \
-  "$kernel_pkg=$kernel_version" "busybox-static=$busybox_version") >"$C/download.log" 2>&1 \
-  || { cat "$C/download.log" >&2; exit 1; }
+download() {
+  (cd "$C/debs" && apt-get -q -o APT::Sandbox::User="$(id -un)" download \
+    "$kernel_pkg=$kernel_version" "busybox-static=$busybox_version") >"$C/download.log" 2>&1
+}
+if ! download; then
+  # The lists may be older than the archive; with new ones the versions
+  # (and so the key) may change.
+  if refresh_lists && look_up; then
+    key="recipe 1; $kernel_pkg $kernel_version; busybox-static $busybox_version"
+    download || { cat "$C/download.log" >&2; exit 1; }
+  else
+    cat "$C/download.log" >&2
+    exit 1
+  fi
+fi
 for d in "$C"/debs/*.deb; do dpkg-deb -x "$d" "$C/unpacked"; done
 
 vmlinuz=$(find "$C/unpacked/boot" -maxdepth 1 -name 'vmlinuz-*' | head -n 1)
@@ -68,6 +93,6 @@ find "$C/modules" -name '*.ko.xz' -exec xz -d {} +
 cp "$vmlinuz" "$C/vmlinuz"
 cp "$C/unpacked/bin/busybox" "$C/busybox"
 basename "$kdir" >"$C/kernel-release"
-rm -rf "$C/debs" "$C/unpacked"
+rm -rf "$C/debs" "$C/unpacked" "$C/download.log"
 echo "$key" >"$C/ready"
 echo "setup-kernel-guest: ready in $((SECONDS - start)) s"

@@ -69,6 +69,13 @@ if build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i6
   step "tests: 32-bit Windows program under CPU emulation, release bundle"
   run_script bundle-win32 bash tests/release/bundle_win32.sh build-win32 build/bin
 fi
+# The Linux program on the kernel's own serial drivers (8250 UART, ftdi_sio,
+# cdc_acm) in a QEMU guest; its first run downloads Debian's kernel.
+step "tests: Linux program on real kernel drivers in a QEMU guest"
+run_script kernel-guest bash tests/kernel/kernel_stage.sh build/bin
+# The same guest with one update over three ports at once, one adapter pulled out.
+run_script kernel-guest-multi bash tests/kernel/kernel_stage.sh build/bin multi
+
 step "packages: Debian package and Windows zip"
 run_script package bash tests/release/package_test.sh
 

@@ -136,7 +136,8 @@ fail=0
 passed=0
 failed=0
 tr -d '\r' <"$work/results.txt" >"$work/results"
-grep -v '^QRTK \(PASS\|FAIL\|END\|UNPLUG\|NOTE\)' "$work/results" | sed 's/^/  guest: /'
+sed '/^QRTK BEGIN record$/,/^QRTK STOP record$/d' "$work/results" | grep -v '^QRTK \(PASS\|FAIL\|END\|UNPLUG\|NOTE\)' \
+  | sed 's/^/  guest: /'
 grep '^QRTK \(PASS\|FAIL\|NOTE\|UNPLUG\)' "$work/results"
 passed=$(grep -c '^QRTK PASS ' "$work/results")
 failed=$(grep -c '^QRTK FAIL ' "$work/results")
@@ -149,7 +150,8 @@ elif ! grep -qx 'QRTK END' "$work/results"; then
 fi
 # Every check the guest script makes must have reported.
 if [ "$mode" = multi ]; then
-  required="modules multi-ran"
+  required="modules multi-ran multi-summary multi-status multi-com11-shorter multi-com11-no-success
+    multi-others-success"
 else
   required="modules ports-status ports-uart ports-ftdi ports-ftdi-count ports-acm
     ftdi-latency-held ftdi-flag-held ftdi-update ftdi-box ftdi-latency-after ftdi-flag-after
@@ -187,7 +189,7 @@ echo "kernel guest: boot and checks took $guest_time s, the whole stage $((SECON
 if [ "$failed" -ne 0 ] || [ "$passed" -eq 0 ]; then
   echo "--- console (last lines)"; tail -n 40 "$work/console.log"
   echo "--- qemu"; tail -n 20 "$work/qemu.log"
-  echo "--- monitor"; tail -n 20 "$work/monitor.log"
+  echo "--- monitor"; tail -n 20 "$work/monitor.log"; echo
   fail=1
 fi
 echo "kernel guest ($mode): $passed passed, $failed failed"
