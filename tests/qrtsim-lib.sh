@@ -64,3 +64,33 @@ sim_random_containers() {
   local f
   for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
 }
+
+# console_test_start NAME NEEDS_SIM: the common start of the scripts that run
+# the console program ($qrtupdate, natively or, when $runner is set, the
+# Windows program through that Wine runner) against qrtsim ($qrtsim). Skips
+# (77) when NEEDS_SIM is 1 and there is no native qrtsim; makes the work
+# folder with five random containers and enters it; defines check and
+# winpath; for the Windows program makes its Wine prefix, failing when the
+# program does not start there.
+console_test_start() {
+  if [ "$2" = 1 ] && [ ! -x "$qrtsim" ]; then
+    echo "SKIP: no native qrtsim ($qrtsim); configure the Windows build with -DQRT_NATIVE_BIN=<native build>/bin"
+    exit 77
+  fi
+  sim_workdir "$1"
+  cd "$work" || exit 1
+  sim_random_containers
+  fail=0
+  # check DESCRIPTION COMMAND...: a FAIL line, and fail=1, when COMMAND fails.
+  check() { if ! "${@:2}"; then echo "FAIL: $1"; fail=1; fi; }
+  # Windows paths for the Windows program: Wine's drive Z: is the root.
+  winpath() { if [ -n "$runner" ]; then echo "Z:$1"; else echo "$1"; fi; }
+  if [ -n "$runner" ]; then
+    local bindir
+    bindir=$(cd "$(dirname "$qrtupdate")" && pwd) || exit 1
+    export WINEPREFIX=${WINEPREFIX:-$(dirname "$bindir")/wineprefix}
+    # Creates the prefix on first use.
+    bash "$runner" "$qrtupdate" --help >/dev/null 2>&1 || {
+      echo "FAIL: $qrtupdate --help does not run under Wine"; exit 1; }
+  fi
+}

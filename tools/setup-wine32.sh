@@ -64,10 +64,20 @@ apt-get "${apt_opts[@]}" update >"$C/apt/update.log" 2>&1 || { cat "$C/apt/updat
 (cd "$C/debs" && apt-get "${apt_opts[@]}" download "wine32=$wine_version" "libwine=$wine_version" libc6 libgcc-s1)
 # The libraries Wine's 32-bit X11 driver (winex11.so) and its font code
 # (win32u.so) load, with everything they depend on, for the window program.
-(cd "$C/debs" && apt-get "${apt_opts[@]}" download \
-  libx11-6 libx11-data libxext6 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 \
+# A|B names a library whose package was renamed (Debian 13's 64-bit time
+# transition): the first name the archive has is taken.
+x_libs=()
+for group in libx11-6 libx11-data libxext6 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 \
   libxcomposite1 libxfixes3 libxcb1 libxau6 libxdmcp6 libbsd0 libmd0 \
-  libfreetype6 libfontconfig1 libexpat1 libpng16-16 zlib1g libbrotli1 libbz2-1.0)
+  libfreetype6 libfontconfig1 libexpat1 'libpng16-16t64|libpng16-16' zlib1g libbrotli1 libbz2-1.0; do
+  pick=
+  for p in ${group//|/ }; do
+    if apt-cache "${apt_opts[@]}" policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]'; then pick=$p; break; fi
+  done
+  [ -n "$pick" ] || { echo "setup-wine32: the archive has no i386 package $group" >&2; exit 1; }
+  x_libs+=("$pick")
+done
+(cd "$C/debs" && apt-get "${apt_opts[@]}" download "${x_libs[@]}")
 R=$C/root H=$C/host
 mkdir -p "$R"
 for d in "$C"/debs/*.deb; do dpkg-deb -x "$d" "$R"; done

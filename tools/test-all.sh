@@ -2,7 +2,8 @@
 # Sets up, builds and runs every test: the native build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
 # Wine, the 32-bit Windows build under Wine on CPU emulation (this machine
-# cannot execute 32-bit code) with a release bundle, the packages, and a
+# cannot execute 32-bit code) with a release bundle, that bundle's 32-bit
+# window program on a virtual display, the packages, and a
 # short fuzz run of the HEX import.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -68,6 +69,8 @@ run_script() {
 if build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i686.cmake -DQRT_TESTS=OFF; then
   step "tests: 32-bit Windows program under CPU emulation, release bundle"
   run_script bundle-win32 bash tests/release/bundle_win32.sh build-win32 build/bin
+  step "tests: the bundle's 32-bit window program under CPU emulation and Xvfb"
+  run_script window-win32 bash tests/release/window_win32.sh build-win32 build/bin "$logs/window-win32"
 fi
 # The Linux program on the kernel's own serial drivers (8250 UART, ftdi_sio,
 # cdc_acm) in a QEMU guest; its first run downloads Debian's kernel.

@@ -17,29 +17,11 @@ qrtupdate=$1 runner=$2 qrtsim=$3
 name=QRT_Update_OP_FWV2.04
 com=COM8  # a port number of our own: other Wine tests map other ones
 
-if [ ! -x "$qrtsim" ]; then
-  echo "SKIP: no native qrtsim ($qrtsim); configure the Windows build with -DQRT_NATIVE_BIN=<native build>/bin"
-  exit 77
-fi
-
 . "$(dirname "$0")/../qrtsim-lib.sh"
-sim_workdir console-stop
-cd "$work" || exit 1
-sim_random_containers
+console_test_start console-stop 1
 # Job control: a background job then keeps SIGINT as it is, instead of
 # starting with it ignored.
 set -m
-
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if ! "${@:2}"; then echo "FAIL: $1"; fail=1; fi
-}
-
-if [ -n "$runner" ]; then
-  bindir=$(cd "$(dirname "$qrtupdate")" && pwd)
-  export WINEPREFIX=${WINEPREFIX:-$(dirname "$bindir")/wineprefix}
-  bash "$runner" "$qrtupdate" --help >/dev/null 2>&1
-fi
 
 # start_updater OUT ACTION: the program on qrtsim's pty, in the background (pid).
 start_updater() {

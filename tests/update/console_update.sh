@@ -17,30 +17,8 @@ mode=$1 qrtupdate=$2 runner=$3 qrtsim=$4 standin=$5
 name=QRT_Update_OP_FWV2.04
 com=COM7  # a port number of our own: other Wine tests map other ones
 
-if [ "$mode" = com ] && [ ! -x "$qrtsim" ]; then
-  echo "SKIP: no native qrtsim ($qrtsim); configure the Windows build with -DQRT_NATIVE_BIN=<native build>/bin"
-  exit 77
-fi
-
 . "$(dirname "$0")/../qrtsim-lib.sh"
-sim_workdir console-update
-cd "$work" || exit 1
-sim_random_containers
-
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if ! "${@:2}"; then echo "FAIL: $1"; fail=1; fi
-}
-
-# Windows paths for the Windows program: Wine's drive Z: is the root.
-winpath() { if [ -n "$runner" ]; then echo "Z:$1"; else echo "$1"; fi; }
-
-if [ -n "$runner" ]; then
-  bindir=$(cd "$(dirname "$qrtupdate")" && pwd)
-  export WINEPREFIX=${WINEPREFIX:-$(dirname "$bindir")/wineprefix}
-  # Creates the prefix on first use.
-  bash "$runner" "$qrtupdate" --help >/dev/null 2>&1
-fi
+console_test_start console-update "$([ "$mode" = com ] && echo 1 || echo 0)"
 
 # run_update OUTDIR [qrtsim fault options...]: one update; sets status.
 run_update() {
