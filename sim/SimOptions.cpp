@@ -223,6 +223,15 @@ const OptionRow kOptions[] = {
     {"--fault", OptionValue::Needed, ApplyFaults},
     {"--baud", OptionValue::Needed, ApplyBaud},
     {"--adapter-latency", OptionValue::Needed, ApplyAdapterLatency},
+    {"--tty", OptionValue::Needed,
+     [](const std::string& s, SimOptions& o, ParseState&, std::string& strError) {
+       if (s.empty()) {
+         strError = "--tty needs the path of a terminal device";
+         return 0;
+       }
+       o.strTty = s;
+       return 1;
+     }},
     {"--link", OptionValue::Needed,
      [](const std::string& s, SimOptions& o, ParseState&, std::string&) {
        o.strLink = s;

@@ -13,6 +13,7 @@ namespace sim {
 struct SimOptions {
   SimConfig config;
   std::string strLink;       // --link: symlink to the pty slave
+  std::string strTty;        // --tty: serve this existing terminal device instead of a new pty
   std::string strReport;     // --report: JSON report file
   std::string strDumpDir;    // --dump-dir: per-controller binary dumps
   unsigned long nBaud = 0;   // --baud: wire pacing, 0 = none

@@ -50,6 +50,13 @@
 //                          62 bytes (one USB packet) are buffered. 1..255; 0 (default) = none.
 //                          The PC side of the model (one USB frame per write call) is
 //                          sim/adapter's preloaded library.
+//   --tty PATH             serve the existing terminal device PATH instead of a new pty:
+//                          the device's end of a line whose far end is the PC's (a USB
+//                          gadget's serial function /dev/ttyGS0, whose PC side is a
+//                          /dev/ttyACM port; a null-modem cable). It is set raw at 19200
+//                          baud and its path printed first. When the line goes away (the
+//                          device reads end of file or fails) qrtsim ends; the hangup
+//                          fault closes it.
 //   --link PATH            also create the symlink PATH to the slave (an existing symlink
 //                          is replaced, anything else refused; removed at exit)
 //   --report FILE          write the JSON record (commands, pages per controller, see
@@ -116,7 +123,7 @@ void Usage(FILE* pFile) {
   std::fputs(
       "usage: qrtsim [--family 12x0|14x0] [--channels N] [--main-version S] [--channel-version [N=]S]\n"
       "              [--idn S] [--close-char C] [--fault TARGET:KIND[@K][=VALUE]]... [--baud N]\n"
-      "              [--adapter-latency MS]\n"
+      "              [--adapter-latency MS] [--tty PATH]\n"
       "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
       "              [--max-seconds T] [--verbose] [--help] [--version]\n"
       "fault kinds: ident silent announce addr noa1 e2 badsum noclose hangup late slow; targets: main ch1..ch4\n",
@@ -131,6 +138,7 @@ class Runner {
 
  private:
   int OpenPty();
+  int OpenTty();
   void ReadInput(Clock::time_point now);
   void Deliver(Clock::time_point now);
   void Flush(Clock::time_point now);
@@ -143,7 +151,9 @@ class Runner {
 
   sim::SimOptions m_opts;
   sim::SimEngine m_engine;
-  int m_fdMaster = -1;
+  int m_fdMaster = -1;       // the pty's master, or the --tty device
+  bool m_bTty = false;       // serving an existing terminal device (--tty)
+  bool m_bLineGone = false;  // the --tty device's line went away
   std::string m_strSlave;
   Clock::duration m_charTime{0};
   std::deque<TimedByte> m_rx;  // received, not yet reached the device
@@ -184,10 +194,46 @@ int Runner::OpenPty() {
   return 1;
 }
 
+// An existing terminal device: the device's end of a line whose far end is
+// the PC's.
+int Runner::OpenTty() {
+  m_fdMaster = open(m_opts.strTty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (m_fdMaster < 0) {
+    std::fprintf(stderr, "qrtsim: cannot open %s: %s\n", m_opts.strTty.c_str(), std::strerror(errno));
+    return 0;
+  }
+  termios tio{};
+  if (tcgetattr(m_fdMaster, &tio) != 0) {
+    std::fprintf(stderr, "qrtsim: %s is not a terminal device\n", m_opts.strTty.c_str());
+    close(m_fdMaster);
+    m_fdMaster = -1;
+    return 0;
+  }
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  cfsetispeed(&tio, B19200);
+  cfsetospeed(&tio, B19200);
+  if (tcsetattr(m_fdMaster, TCSANOW, &tio) != 0) {
+    std::fprintf(stderr, "qrtsim: cannot set %s raw: %s\n", m_opts.strTty.c_str(), std::strerror(errno));
+    close(m_fdMaster);
+    m_fdMaster = -1;
+    return 0;
+  }
+  // Whatever an earlier user left in the queues is not for this device.
+  tcflush(m_fdMaster, TCIOFLUSH);
+  m_strSlave = m_opts.strTty;
+  m_bTty = true;
+  return 1;
+}
+
 void Runner::ReadInput(Clock::time_point now) {
   char buf[4096];
   for (;;) {
     ssize_t n = read(m_fdMaster, buf, sizeof buf);
+    // A terminal device that was hung up reads end of file (or fails with
+    // EIO): its line is gone for good. A pty's master fails with EIO only
+    // while no one holds the slave, which is no reason to stop.
+    if (m_bTty && (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))) m_bLineGone = true;
     if (n <= 0) return;  // EAGAIN, or EIO while no one holds the slave
     for (ssize_t i = 0; i < n; ++i) {
       Clock::time_point due = now;
@@ -268,6 +314,15 @@ void Runner::Flush(Clock::time_point now) {
 // writes again only after its purge and pause, so the line must go as soon
 // as the queue is empty: the caller closes the master next.
 void Runner::WaitUntilTaken() {
+  if (m_bTty) {
+    // Our own device: wait until its output queue has gone on the line.
+    for (int i = 0; i < 400; ++i) {
+      int nQueued = 0;
+      if (ioctl(m_fdMaster, TIOCOUTQ, &nQueued) != 0 || nQueued == 0) break;
+      usleep(5000);
+    }
+    return;
+  }
   int fd = open(m_strSlave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     usleep(50000);
@@ -319,7 +374,7 @@ void Runner::LogNewCommands() {
 }
 
 int Runner::Run() {
-  if (!OpenPty()) return 1;
+  if (!(m_opts.strTty.empty() ? OpenPty() : OpenTty())) return 1;
   if (m_opts.nBaud > 0) {
     m_charTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10000000000ULL / m_opts.nBaud));
     // Character times at high baud rates are tens of microseconds.
@@ -381,6 +436,10 @@ int Runner::Run() {
       Deliver(now);
     }
     LogNewCommands();
+    if (m_bLineGone) {
+      std::fprintf(stderr, "qrtsim: %s hung up: the line is gone\n", m_strSlave.c_str());
+      break;
+    }
     if (m_engine.FwueCount() > nFwueSeen) {
       nFwueSeen = m_engine.FwueCount();
       SaveRecord();

@@ -13,6 +13,9 @@ packages=(
   qemu-user lintian dpkg-dev zip unzip
   libssl-dev nlohmann-json3-dev
 )
+# The kernel-guest test stage: QEMU's PC, and cpio for the guest's initramfs
+# (the kernel itself is fetched by tools/setup-kernel-guest.sh).
+packages+=(qemu-system-x86 cpio)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 available() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }
 

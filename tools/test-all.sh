@@ -72,6 +72,13 @@ if build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i6
   step "tests: the bundle's 32-bit window program under CPU emulation and Xvfb"
   run_script window-win32 bash tests/release/window_win32.sh build-win32 build/bin "$logs/window-win32"
 fi
+# The Linux program on the kernel's own serial drivers (8250 UART, ftdi_sio,
+# cdc_acm) in a QEMU guest; its first run downloads Debian's kernel.
+step "tests: Linux program on real kernel drivers in a QEMU guest"
+run_script kernel-guest bash tests/kernel/kernel_stage.sh build/bin
+# The same guest with one update over three ports at once, one adapter pulled out.
+run_script kernel-guest-multi bash tests/kernel/kernel_stage.sh build/bin multi
+
 step "packages: Debian package and Windows zip"
 run_script package bash tests/release/package_test.sh
 

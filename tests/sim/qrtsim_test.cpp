@@ -2,6 +2,7 @@
 // reopened; the report and dumps it leaves; how it ends.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -298,4 +299,52 @@ TEST(Qrtsim, HangUpAfterAnExchangeFailsLaterWrites) {
   errno = 0;
   EXPECT_EQ(-1, port.Write(&c, 1));
   EXPECT_EQ(EIO, errno);
+}
+
+// --tty: qrtsim on the device's end of an existing line (inside the kernel
+// guest, a USB gadget's serial port). Here the line is a pty pair of the
+// test's own: qrtsim serves the slave, the test plays the PC on the master.
+// The slave is set raw (no echo, no newline mapping, or every reply would
+// be garbled), and when the PC's end goes away qrtsim ends at once, with
+// its record written.
+TEST(Qrtsim, ServesAnExistingTerminalAndEndsWhenItsLineGoes) {
+  fs::path dir = TestDir("tty");
+  int fdPc = -1, fdDevice = -1;
+  char szSlave[256] = {0};
+  ASSERT_EQ(0, openpty(&fdPc, &fdDevice, szSlave, nullptr, nullptr));
+  fcntl(fdPc, F_SETFD, FD_CLOEXEC);  // qrtsim must not hold the PC's end too
+  termios tio{};
+  ASSERT_EQ(0, tcgetattr(fdDevice, &tio));
+  ASSERT_NE(0u, tio.c_lflag & ECHO) << "a fresh pty echoes; qrtsim must turn that off";
+  close(fdDevice);
+  {
+    SimProcess sim({"--tty", szSlave, "--report", (dir / "r.json").string(), "--max-seconds", "60"});
+    EXPECT_EQ(szSlave, sim.Slave());
+    auto exchange = [&](const std::string& str, int nReply) {
+      EXPECT_EQ(static_cast<ssize_t>(str.size()), write(fdPc, str.data(), str.size()));
+      std::string strReply(static_cast<std::size_t>(nReply), '\0');
+      strReply.resize(static_cast<std::size_t>(SimProcess::ReadWithin(fdPc, strReply.data(), nReply, 3000)));
+      return strReply;
+    };
+    EXPECT_EQ("QRT144002030000", exchange("FWU0", 15));
+    EXPECT_EQ("000101", exchange("000101", 6));
+    EXPECT_EQ("000000", exchange("000000", 6));
+    EXPECT_EQ("A1", exchange(std::string(512, '0'), 2));
+    EXPECT_EQ("A2", exchange("0000", 2));
+    EXPECT_EQ("", exchange("\r\n", 1)) << "no echo, nothing mapped";
+    close(fdPc);  // the PC's end goes: the device's line hangs up
+    EXPECT_EQ(0, sim.Wait()) << "qrtsim must end when its line goes, not wait for --max-seconds";
+  }
+  EXPECT_NE(std::string::npos, ReadFile(dir / "r.json").find("\"pages main 1\""));
+  // Not a terminal, or not there: no path printed, status 1; an empty path
+  // is a usage error.
+  std::ofstream(dir / "plain") << "x";
+  for (const fs::path& path : {dir / "plain", dir / "missing"}) {
+    SimProcess sim({"--tty", path.string()});
+    EXPECT_TRUE(sim.Slave().empty()) << path;
+    EXPECT_EQ(1, sim.Wait()) << path;
+  }
+  SimProcess sim({"--tty", ""});
+  EXPECT_EQ(2, sim.Wait());
+  fs::remove_all(dir);
 }
