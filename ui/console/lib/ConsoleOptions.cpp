@@ -46,7 +46,29 @@ std::string ExitStatusLines() {
   return strText;
 }
 
+// What a run over several ports cannot hold, found before anything runs;
+// "" when it can run.
+std::string SeveralPortsError(const ConsoleOptions& o) {
+  for (std::size_t i = 0; i < o.interfaces.size(); ++i) {
+    const std::string& v = o.interfaces[i];
+    if (v == "GPIB") return "GPIB cannot be updated together with other ports: several ports must all be COM ports";
+    for (std::size_t j = 0; j < i; ++j)
+      if (o.interfaces[j] == v) return v + " is given twice: each port can be updated once";
+  }
+  for (const ConsoleStep& step : o.steps) {
+    if (step.kind == ConsoleStep::Port)
+      return "--port names the device behind one port; with several ports set QRTUPDATE_COM<n> for each";
+    if (step.kind == ConsoleStep::Action && !IsSeveralPortsAction(step.value))
+      return "'" + step.value + "' runs on one port only: with several ports the actions are update, show and ports";
+  }
+  return "";
+}
+
 }  // namespace
+
+bool IsSeveralPortsAction(const std::string& strAction) {
+  return strAction == "update" || strAction == "show" || strAction == "ports";
+}
 
 // The interface list's index for a name, or -1.
 int InterfaceIndex(const std::string& strName) {
@@ -187,19 +209,34 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
       }
       o.dirs.push_back(v);
     } else if (a == "--interface") {
-      std::string v = value("COM1..COM29, USB or GPIB");
+      std::string strList = value("COM1..COM29, USB or GPIB");
       if (!o.strError.empty()) break;
-      // The window refuses USB after the choice; a script gets a refusal
-      // before anything runs, not an update over the COM1 left chosen.
-      if (v == "USB") {
-        o.strError = "USB is not supported at the moment: choose COM1..COM29 or GPIB";
-        break;
+      // Several ports may be listed at once, separated by commas.
+      std::vector<std::string> names;
+      for (std::size_t nStart = 0;;) {
+        const std::size_t nComma = strList.find(',', nStart);
+        names.push_back(strList.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart));
+        if (nComma == std::string::npos) break;
+        nStart = nComma + 1;
       }
-      if (InterfaceIndex(v) < 0) {
-        o.strError = "unknown interface '" + v + "'";
-        break;
+      for (const std::string& v : names) {
+        if (names.size() > 1 && (v == "USB" || v == "GPIB")) {
+          o.strError = v + " cannot be updated together with other ports: several ports must all be COM ports";
+          break;
+        }
+        // The window refuses USB after the choice; a script gets a refusal
+        // before anything runs, not an update over the COM1 left chosen.
+        if (v == "USB") {
+          o.strError = "USB is not supported at the moment: choose COM1..COM29 or GPIB";
+          break;
+        }
+        if (InterfaceIndex(v) < 0) {
+          o.strError = "unknown interface '" + v + "'";
+          break;
+        }
+        o.steps.push_back({ConsoleStep::Interface, v});
+        o.interfaces.push_back(v);
       }
-      o.steps.push_back({ConsoleStep::Interface, v});
     } else if (a == "--device") {
       std::string v = value("0..4 or a model");
       if (!o.strError.empty()) break;
@@ -233,6 +270,8 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     for (const auto& s : o.steps) bAction = bAction || s.kind == ConsoleStep::Action;
     if (!bAction) o.strError = "no action given";
   }
+  if (o.strError.empty() && o.interfaces.size() > 1) o.strError = SeveralPortsError(o);
+  o.args = args;
   return o;
 }
 
