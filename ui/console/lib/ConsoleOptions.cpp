@@ -57,7 +57,8 @@ std::string SeveralPortsError(const ConsoleOptions& o) {
   }
   for (const ConsoleStep& step : o.steps) {
     if (step.kind == ConsoleStep::Port)
-      return "--port names the device behind one port; with several ports set QRTUPDATE_COM<n> for each";
+      return "--port names the device behind one port; with several ports each is found as for a single "
+             "port (QRTUPDATE_COM<n> or the COM numbering on Linux, the system's COM names on Windows)";
     if (step.kind == ConsoleStep::Action && !IsSeveralPortsAction(step.value))
       return "'" + step.value + "' runs on one port only: with several ports the actions are update, show and ports";
   }
@@ -103,7 +104,9 @@ std::string ConsoleUsage() {
          "                    firmware version (after FWV) and the WRAPIMAGES keyword come from\n"
          "                    NAME; message boxes are titled NAME without a .exe extension\n"
          "  --interface NAME  choose COM1..COM29 or GPIB in the interface list (USB, which the\n"
-         "                    window refuses, is a usage error)\n"
+         "                    window refuses, is a usage error); several COM ports, given as\n"
+         "                    --interface again or as a list COM10,COM11,COM12, are updated at\n"
+         "                    once (see several ports below)\n"
          "  --device D        choose entry 0..4 of the device list, or a model: QRT1220, QRT1230,\n"
          "                    QRT1430, QRT1440, ZVN1440 (the MURELL list cannot be changed)\n"
          "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
@@ -159,6 +162,20 @@ std::string ConsoleUsage() {
          "than 1 MiB, or a line that is not sha256sum's '<64 hex digits> <space or *>NAME')\n"
          "stops the update with exit status 7 and a message naming the file; nothing is sent.\n"
          "Without SHA256SUMS the update runs as it always did.\n"
+         "\n"
+         "several ports: with two or more COM ports each port's device is updated by its own\n"
+         "process of this program, exactly as a single update with the same --as, --device\n"
+         "and -C; a device that fails or whose process dies stops only itself. Only update,\n"
+         "show and ports may be given, no --port, no GPIB or USB, no port twice (usage error\n"
+         "64 before anything runs). On a terminal one line per port (port, controller, page,\n"
+         "state) is rewritten in place on standard error; otherwise every list line and\n"
+         "message is prefixed with its port ('COM10: Page 5 of 350 - OK!'). At the end one\n"
+         "line per port, in the order given: 'COM<n> TAB path TAB code TAB meaning TAB\n"
+         "seconds' (on standard error with --json). The exit status is 0 when every port\n"
+         "ended with 0, else the code of the first port that did not; 70 for a port whose\n"
+         "process could not start or ended without a result (killed). --report writes\n"
+         "{\"devices\": [one record per port], \"code\"}; with --json every event carries\n"
+         "\"interface\" and the last line is the overall result. Ctrl-C stops every port.\n"
          "\n"
          "stop signals: Ctrl-C (SIGINT), SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and\n"
          "closing the console) stop an update at once: no further page and no end-of-update\n"
