@@ -276,8 +276,10 @@ stop_sims
 if [ -n "$runner" ]; then
   # ---- Windows: two ports at once -----------------------------------------------
   out=$work/wine
+  # A name with spaces, a quote and backslashes reaches each child whole.
+  wname='QRT_Update_OP_FWV2.04 a\" b\\'
   if start_sims "$out" "" ""; then
-    timeout 200 "${prog[@]}" --as "$name" --interface "${coms[0]}" --interface "${coms[1]}" --device QRT1440 \
+    timeout 200 "${prog[@]}" --as "$wname" --interface "${coms[0]}" --interface "${coms[1]}" --device QRT1440 \
       --report "Z:$out/record.json" update >"$out/stdout" 2>"$out/stderr"
     status=$?
     end_sims
@@ -291,8 +293,9 @@ if [ -n "$runner" ]; then
     check "wine: the record" python3 -c '
 import json, sys
 d = json.load(open(sys.argv[1]))
-assert d["code"] == 0 and [r["interface"] for r in d["devices"]] == sys.argv[2:4] and all(r["updated"] for r in d["devices"])' \
-      "$out/record.json" "${coms[0]}" "${coms[1]}"
+assert d["code"] == 0 and [r["interface"] for r in d["devices"]] == sys.argv[2:4] and all(r["updated"] for r in d["devices"])
+assert all(r["program"]["name"] == sys.argv[4] for r in d["devices"]), [r["program"] for r in d["devices"]]' \
+      "$out/record.json" "${coms[0]}" "${coms[1]}" "$wname"
   else
     fail=1
   fi

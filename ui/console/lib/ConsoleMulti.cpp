@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "app/UpdateApp.h"
+#include "app/UpdateDialog.h"
 #include "link/DeviceLink.h"
 #include "platform/childprocess.h"
 #include "platform/file.h"
@@ -319,7 +320,12 @@ int ConsoleFrontEnd::RunSeveral(const ConsoleOptions& options) {
     if (record.is_discarded() || !record.is_object()) {
       // No record of its own: one that says the port's run was lost.
       UpdateRecord lost;
-      lost.SetProgram(StartFileName(), QRT_VERSION);
+      const std::string strProgram = StartFileName();
+      static const char* const kBrandWords[] = {"TALVO", "OP", "MURELL"};
+      const int nBrand = BrandOfFileName(strProgram);
+      lost.SetProgram(strProgram, QRT_VERSION);
+      if (nBrand >= 0 && nBrand < 3) lost.SetBrand(kBrandWords[nBrand]);
+      lost.SetFirmwareVersion(FirmwareVersionOfFileName(strProgram));
       lost.SetPort(p->strPath);
       lost.AddMessage("error", "the update's process " + p->strLost);
       lost.Finish(p->nCode, StopNoted());
