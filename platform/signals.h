@@ -30,6 +30,11 @@ int StopSignal();
 // seconds, before the system ends the process. Nothing on POSIX.
 void StopCleanupDone();
 
+// Windows: a child of a multi-port run finds in this environment variable
+// the handle of an event it inherited; the parent sets the event to pass a
+// stop on, and the child stops as after Ctrl-C. (POSIX sends the signal.)
+constexpr const char* kChildStopEventVariable = "QRTUPDATE_STOP_EVENT";
+
 // The signal's name for messages: "SIGINT", "SIGTERM", "SIGHUP"; on Windows
 // "Ctrl-C", "Ctrl-Break", "console closed".
 const char* StopSignalName();

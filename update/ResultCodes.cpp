@@ -25,6 +25,8 @@ constexpr ResultCode kResultCodes[] = {
     {kErrorHexNoData, "a HEX file holding no data record", true},
     {kErrorHexRecordType, "a HEX record of a type the import does not read (06 and above)", true},
     {kExitUsage, "usage error", true},
+    {kExitPortProcessLost, "several ports: the port's update process could not start, or ended without a result (killed)",
+     true},
     {kExitNoBrand, "the name holds no brand keyword (within its first 1024 characters)", true},
     {kErrorPortOpen,
      "the COM port cannot be opened (update), or a container cannot be written or reads back different (create)",

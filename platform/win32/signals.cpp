@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 
 namespace platform {
 
@@ -40,10 +41,38 @@ BOOL WINAPI OnConsoleControl(DWORD dwEvent) {
   return TRUE;
 }
 
+// A child of a multi-port run: the parent's stop event, when set, counts
+// as Ctrl-C here.
+DWORD WINAPI WatchParentStop(LPVOID pEvent) {
+  if (WaitForSingleObject(static_cast<HANDLE>(pEvent), INFINITE) == WAIT_OBJECT_0) {
+    int nNone = 0;
+    if (g_nStopSignal.compare_exchange_strong(nNone, kStopInterrupt)) g_dwStopEvent.store(CTRL_C_EVENT);
+  }
+  return 0;
+}
+
+void WatchParentStopEvent() {
+  char szValue[32] = {};
+  const DWORD n = GetEnvironmentVariableA(kChildStopEventVariable, szValue, sizeof szValue);
+  if (n == 0 || n >= sizeof szValue) return;
+  // Not passed on to anything this process starts.
+  SetEnvironmentVariableA(kChildStopEventVariable, nullptr);
+  char* pEnd = nullptr;
+  const unsigned long long nHandle = std::strtoull(szValue, &pEnd, 10);
+  if (pEnd == szValue || *pEnd != 0 || nHandle == 0) return;
+  HANDLE hEvent = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(nHandle));
+  // Only an event handle is waited on; anything else in the variable is
+  // left alone.
+  if (WaitForSingleObject(hEvent, 0) == WAIT_FAILED) return;
+  HANDLE hThread = CreateThread(nullptr, 0, WatchParentStop, hEvent, 0, nullptr);
+  if (hThread) CloseHandle(hThread);
+}
+
 }  // namespace
 
 int InstallStopHandlers() {
   if (!g_hCleanupDone) g_hCleanupDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  WatchParentStopEvent();
   return SetConsoleCtrlHandler(OnConsoleControl, TRUE) ? 1 : 0;
 }
 

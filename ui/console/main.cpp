@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define QRT_ISATTY _isatty
 #define QRT_FILENO _fileno
 #else
@@ -27,6 +28,16 @@ int main(int argc, char** argv) {
   // the port go, instead of ending the process with the port held.
   platform::InstallStopHandlers();
   ui::ConsoleFrontEnd console(std::cout, std::cerr, bTerminal);
+  bool bSequences = true;
+#ifdef _WIN32
+  // The several-ports display moves the cursor; a Windows console does that
+  // only with terminal sequences turned on.
+  DWORD dwMode = 0;
+  HANDLE hErr = GetStdHandle(STD_ERROR_HANDLE);
+  bSequences = bTerminal && GetConsoleMode(hErr, &dwMode) &&
+               SetConsoleMode(hErr, dwMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#endif
+  console.SetTerminal(QRT_ISATTY(QRT_FILENO(stdout)) != 0, bSequences);
   const int nExit = console.Run(options);
   std::cout.flush();
   platform::StopCleanupDone();

@@ -80,6 +80,7 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
     g_strModulePathOverride = options.strAs;
     fw::g_strAppName = AppNameOfPath(options.strAs);
   }
+  if (options.interfaces.size() > 1) return RunSeveral(options);
   m_scripts[IDD_QRTUPDATE_DIALOG] = [this](MemoryFrontEnd&, fw::Dialog& dlg) { RunSteps(dlg); };
   m_scripts[IDD_ABOUTBOX] = [this](MemoryFrontEnd&, fw::Dialog& dlg) {
     for (int id : {IDC_INFO_PROGRAM, IDC_INFO_FIRMWARE, IDC_INFO_OWNER}) m_out << GetItemText(dlg, id) << "\n";

@@ -10,6 +10,7 @@
 //   ConsoleJson.cpp     the JSON Lines stream (--json) and the record's end
 //   UpdateRecord.cpp    the update record (--report)
 //   ConsoleReasons.cpp  the lines that say why an action failed
+//   ConsoleMulti.cpp    several COM ports at once, one child process each
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,13 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   // Where the front end reads a stop request; platform::StopSignal unless a
   // test puts its own here. The process installs the handlers (main).
   std::function<int()> m_pfnStopRequest;
+  // What the several-ports display may use: whether standard output is a
+  // terminal too, and whether the terminal takes cursor sequences (a
+  // Windows console may not).
+  void SetTerminal(bool bOutTerminal, bool bSequences) {
+    m_bOutTerminal = bOutTerminal;
+    m_bTerminalSequences = bSequences;
+  }
 
  protected:
   void OnMessageBox(const RecordedBox& box) override;
@@ -59,6 +67,7 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
 
  private:
   int RunOptions(const ConsoleOptions& options);
+  int RunSeveral(const ConsoleOptions& options);
   int EndRun(const ConsoleOptions& options, int nCode);
   void NoteUpdatePort(int nInterface);
   void JsonEvent(const nlohmann::ordered_json& j);
@@ -101,6 +110,11 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   std::unique_ptr<TransferEvents> m_pJsonEvents;
   int m_nStopSignal = 0;
   bool m_bDeviceTouched = false;
+  bool m_bOutTerminal = false;
+  bool m_bTerminalSequences = true;
+  // Several ports: the record is {"devices": [one record per port], "code"}.
+  bool m_bSeveral = false;
+  nlohmann::ordered_json m_severalDevices = nlohmann::ordered_json::array();
 };
 
 // The "verify" action: checks every file SHA256SUMS lists in the working

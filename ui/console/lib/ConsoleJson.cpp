@@ -98,7 +98,11 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
     m_record.SetFirmwareVersion(FirmwareVersionOfFileName(strName));
     m_record.Finish(nCode, m_bInterrupted);
     std::string strError;
-    if (!m_record.Write(options.strReport, &strError)) {
+    const int nWritten =
+        m_bSeveral ? WriteDocument(options.strReport,
+                                   DocumentText({{"devices", m_severalDevices}, {"code", nCode}}), &strError)
+                   : m_record.Write(options.strReport, &strError);
+    if (!nWritten) {
       // The exit status stays the update's: the device's state does not
       // change because its record could not be written.
       const std::string strText = "the update record cannot be written: " + strError;

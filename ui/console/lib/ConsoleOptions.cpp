@@ -46,7 +46,30 @@ std::string ExitStatusLines() {
   return strText;
 }
 
+// What a run over several ports cannot hold, found before anything runs;
+// "" when it can run.
+std::string SeveralPortsError(const ConsoleOptions& o) {
+  for (std::size_t i = 0; i < o.interfaces.size(); ++i) {
+    const std::string& v = o.interfaces[i];
+    if (v == "GPIB") return "GPIB cannot be updated together with other ports: several ports must all be COM ports";
+    for (std::size_t j = 0; j < i; ++j)
+      if (o.interfaces[j] == v) return v + " is given twice: each port can be updated once";
+  }
+  for (const ConsoleStep& step : o.steps) {
+    if (step.kind == ConsoleStep::Port)
+      return "--port names the device behind one port; with several ports each is found as for a single "
+             "port (QRTUPDATE_COM<n> or the COM numbering on Linux, the system's COM names on Windows)";
+    if (step.kind == ConsoleStep::Action && !IsSeveralPortsAction(step.value))
+      return "'" + step.value + "' runs on one port only: with several ports the actions are update, show and ports";
+  }
+  return "";
+}
+
 }  // namespace
+
+bool IsSeveralPortsAction(const std::string& strAction) {
+  return strAction == "update" || strAction == "show" || strAction == "ports";
+}
 
 // The interface list's index for a name, or -1.
 int InterfaceIndex(const std::string& strName) {
@@ -81,7 +104,9 @@ std::string ConsoleUsage() {
          "                    firmware version (after FWV) and the WRAPIMAGES keyword come from\n"
          "                    NAME; message boxes are titled NAME without a .exe extension\n"
          "  --interface NAME  choose COM1..COM29 or GPIB in the interface list (USB, which the\n"
-         "                    window refuses, is a usage error)\n"
+         "                    window refuses, is a usage error); several COM ports, given as\n"
+         "                    --interface again or as a list COM10,COM11,COM12, are updated at\n"
+         "                    once (see several ports below)\n"
          "  --device D        choose entry 0..4 of the device list, or a model: QRT1220, QRT1230,\n"
          "                    QRT1430, QRT1440, ZVN1440 (the MURELL list cannot be changed)\n"
          "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
@@ -138,6 +163,21 @@ std::string ConsoleUsage() {
          "stops the update with exit status 7 and a message naming the file; nothing is sent.\n"
          "Without SHA256SUMS the update runs as it always did.\n"
          "\n"
+         "several ports: with two or more COM ports each port's device is updated by its own\n"
+         "process of this program, exactly as a single update with the same --as, --device\n"
+         "and -C; a device that fails or whose process dies stops only itself. Only update,\n"
+         "show and ports may be given, no --port, no GPIB or USB, no port twice (usage error\n"
+         "64 before anything runs). On a terminal one line per port (port, controller, page,\n"
+         "state) is rewritten in place on standard error; otherwise every list line and\n"
+         "message is prefixed with its port ('COM10: Page 5 of 350 - OK!'). At the end one\n"
+         "line per port, in the order given: 'COM<n> TAB path TAB code TAB meaning TAB\n"
+         "seconds' (on standard error with --json). The exit status is 0 when every port\n"
+         "ended with 0, else the code of the first port that did not; 70 for a port whose\n"
+         "process could not start or ended without a result (killed). --report writes\n"
+         "{\"devices\": [one record per port], \"code\"}; with --json every event carries\n"
+         "\"interface\" and the last line is the overall result. What show and ports print\n"
+         "and the console's own lines go to standard error, prefixed. Ctrl-C stops every port.\n"
+         "\n"
          "stop signals: Ctrl-C (SIGINT), SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and\n"
          "closing the console) stop an update at once: no further page and no end-of-update\n"
          "command are sent, the port is closed as on every other exit, and the exit status is\n"
@@ -187,19 +227,34 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
       }
       o.dirs.push_back(v);
     } else if (a == "--interface") {
-      std::string v = value("COM1..COM29, USB or GPIB");
+      std::string strList = value("COM1..COM29, USB or GPIB");
       if (!o.strError.empty()) break;
-      // The window refuses USB after the choice; a script gets a refusal
-      // before anything runs, not an update over the COM1 left chosen.
-      if (v == "USB") {
-        o.strError = "USB is not supported at the moment: choose COM1..COM29 or GPIB";
-        break;
+      // Several ports may be listed at once, separated by commas.
+      std::vector<std::string> names;
+      for (std::size_t nStart = 0;;) {
+        const std::size_t nComma = strList.find(',', nStart);
+        names.push_back(strList.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart));
+        if (nComma == std::string::npos) break;
+        nStart = nComma + 1;
       }
-      if (InterfaceIndex(v) < 0) {
-        o.strError = "unknown interface '" + v + "'";
-        break;
+      for (const std::string& v : names) {
+        if (names.size() > 1 && (v == "USB" || v == "GPIB")) {
+          o.strError = v + " cannot be updated together with other ports: several ports must all be COM ports";
+          break;
+        }
+        // The window refuses USB after the choice; a script gets a refusal
+        // before anything runs, not an update over the COM1 left chosen.
+        if (v == "USB") {
+          o.strError = "USB is not supported at the moment: choose COM1..COM29 or GPIB";
+          break;
+        }
+        if (InterfaceIndex(v) < 0) {
+          o.strError = "unknown interface '" + v + "'";
+          break;
+        }
+        o.steps.push_back({ConsoleStep::Interface, v});
+        o.interfaces.push_back(v);
       }
-      o.steps.push_back({ConsoleStep::Interface, v});
     } else if (a == "--device") {
       std::string v = value("0..4 or a model");
       if (!o.strError.empty()) break;
@@ -233,6 +288,8 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     for (const auto& s : o.steps) bAction = bAction || s.kind == ConsoleStep::Action;
     if (!bAction) o.strError = "no action given";
   }
+  if (o.strError.empty() && o.interfaces.size() > 1) o.strError = SeveralPortsError(o);
+  o.args = args;
   return o;
 }
 

@@ -19,6 +19,11 @@ struct ConsoleOptions {
   bool bJson = false;     // --json: JSON Lines on standard output
   std::vector<std::string> dirs;  // -C DIR, in the order given: each taken from the one before
   std::vector<ConsoleStep> steps;
+  // Every interface --interface named, in the order given (a list "COM10,COM11"
+  // split). Two or more: an update of several COM ports at once, one
+  // single-port run of the program per port (ConsoleMulti.cpp).
+  std::vector<std::string> interfaces;
+  std::vector<std::string> args;  // the command line as given, for those runs
   std::string strError;  // a usage error found while parsing
 };
 
@@ -30,5 +35,8 @@ std::string ShortUsage();
 
 // The interface list's index for a name (COM1..COM29, USB, GPIB), or -1.
 int InterfaceIndex(const std::string& strName);
+
+// The actions a run over several ports may hold.
+bool IsSeveralPortsAction(const std::string& strAction);
 
 }  // namespace ui

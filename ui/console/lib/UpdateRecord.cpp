@@ -164,16 +164,21 @@ nlohmann::ordered_json UpdateRecord::Json() const {
   return j;
 }
 
-std::string UpdateRecord::Text() const {
+std::string UpdateRecord::Text() const { return DocumentText(Json()); }
+
+int UpdateRecord::Write(const std::string& strPath, std::string* pstrError) const {
+  return WriteDocument(strPath, Text(), pstrError);
+}
+
+std::string DocumentText(const nlohmann::ordered_json& j) {
   try {
-    return Json().dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
   } catch (const std::exception&) {
     return "";
   }
 }
 
-int UpdateRecord::Write(const std::string& strPath, std::string* pstrError) const {
-  const std::string strText = Text();
+int WriteDocument(const std::string& strPath, const std::string& strText, std::string* pstrError) {
   if (strText.empty()) {
     *pstrError = "the record could not be composed";
     return 0;

@@ -87,6 +87,12 @@ class UpdateRecord : public TransferEvents {
 
 // Now as UTC ISO 8601 with seconds and Z: "2026-12-08T02:36:04Z".
 std::string UtcNow();
+// A JSON document as the record is written (indented, invalid UTF-8
+// replaced, a newline at the end); "" only when that failed.
+std::string DocumentText(const nlohmann::ordered_json& j);
+// Writes strText to a temporary file beside strPath, then renames it into
+// place. 1 on success; else 0 and the reason in *pstrError.
+int WriteDocument(const std::string& strPath, const std::string& strText, std::string* pstrError);
 // One JSON text on one line, invalid UTF-8 replaced; never throws.
 std::string JsonLine(const nlohmann::ordered_json& j);
 

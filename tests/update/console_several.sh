@@ -1,0 +1,352 @@
+#!/usr/bin/env bash
+# Several COM ports in one update: one qrtsim per port, each on its own pty
+# (under Wine through Wine's COM port mapping). Natively:
+#   three ports, the second refusing page 8's checksum: the first and third
+#     get every page and "FWUE", the second stops alone at page 8 without
+#     "FWUE"; the transfers overlap; every list line is prefixed with its
+#     port; the summary (in the order given) and the exit status say 3;
+#     the record holds the three ports' records in that order;
+#   two ports with --json: every event carries its interface, the last line
+#     is the overall result, nothing else is on standard output;
+#   one port's process killed: that port is lost (70), the others finish;
+#   SIGINT to the program: every child stops, no device gets "FWUE", each
+#     port opens again at once with its settings as before, status 130;
+#   on a terminal: one line per port rewritten in place;
+#   each usage error (64) before anything runs.
+# Under Wine: two ports updated at once, and SIGINT passed on to both.
+#
+# usage: console_several.sh QRTUPDATE RUNNER QRTSIM
+#   RUNNER is cmake/wine-run.sh for the Windows program, "" natively.
+set -u
+qrtupdate=$1 runner=$2 qrtsim=$3
+name=QRT_Update_OP_FWV2.04
+# Port numbers of our own: other Wine tests map other ones.
+coms=(COM21 COM22 COM23)
+
+if [ ! -x "$qrtsim" ]; then
+  echo "SKIP: no native qrtsim ($qrtsim); configure the Windows build with -DQRT_NATIVE_BIN=<native build>/bin"
+  exit 77
+fi
+
+. "$(dirname "$0")/../qrtsim-lib.sh"
+sims=()
+stop_sims() {
+  local p
+  for p in "${sims[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+  sims=()
+  if [ -n "$runner" ]; then for c in "${coms[@]}"; do rm -f "$WINEPREFIX/dosdevices/${c,,}"; done; fi
+}
+# end_sims: after an update; a simulator that saw "FWUE" ends by itself and
+# is given five seconds for it, the others are stopped. Their reports are
+# written when they end.
+end_sims() {
+  local p _
+  for p in "${sims[@]}"; do
+    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+  done
+  stop_sims
+}
+sim_workdir console-several stop_sims
+cd "$work" || exit 1
+sim_random_containers
+# Job control: a background job keeps SIGINT instead of starting with it ignored.
+set -m
+
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if ! "${@:2}"; then echo "FAIL: $1"; fail=1; fi
+}
+
+if [ -n "$runner" ]; then
+  bindir=$(cd "$(dirname "$qrtupdate")" && pwd)
+  export WINEPREFIX=${WINEPREFIX:-$(dirname "$bindir")/wineprefix}
+  bash "$runner" "$qrtupdate" --help >/dev/null 2>&1
+  prog=(bash "$runner" "$qrtupdate")
+else
+  prog=("$qrtupdate")
+fi
+
+# start_sims OUTDIR ARGS1 ARGS2 ...: one qrtsim per argument string (split at
+# spaces), the i-th on coms[i]; ptys[i] its slave.
+start_sims() {
+  local out=$1 i=0 a
+  shift
+  mkdir -p "$out"
+  ptys=()
+  for a in "$@"; do
+    # shellcheck disable=SC2086
+    if ! sim_start "$out/sim$i.out" "$qrtsim" --max-seconds 120 --exit-after-fwue --report "$out/sim$i.json" $a; then
+      return 1
+    fi
+    sims+=("$simpid")
+    simpid=
+    ptys+=("$pty")
+    if [ -n "$runner" ]; then
+      ln -sfn "$pty" "$WINEPREFIX/dosdevices/${coms[$i],,}"
+    else
+      export "QRTUPDATE_${coms[$i]}=$pty"
+    fi
+    i=$((i + 1))
+  done
+}
+
+# A sim report's commands, one line: "FWU0 | pages main 350 | ...".
+commands() {
+  python3 -c 'import json,sys; print(" | ".join(json.load(open(sys.argv[1]))["commands"]))' "$1"
+}
+full='FWU0 | pages main 350 | FWU1 | FWU | pages ch1 80 | FWU2 | FWU | pages ch2 80 | FWU3 | FWU | pages ch3 80 | FWU4 | FWU | pages ch4 80 | FWUE'
+
+# wait_for FILE PATTERN PID: until FILE holds PATTERN or PID has ended (30 s at most).
+wait_for() {
+  local _
+  for _ in $(seq 1500); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    kill -0 "$3" 2>/dev/null || return 1
+    sleep 0.02
+  done
+  return 1
+}
+
+# ended PID: waits for it (30 s at most, then kills it); sets status.
+ended() {
+  local _
+  for _ in $(seq 300); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$1" 2>/dev/null; then
+    echo "FAIL: the program is still running 30 s on"
+    kill -KILL "$1"
+    fail=1
+  fi
+  wait "$1"
+  status=$?
+}
+
+if [ -z "$runner" ]; then
+  # ---- three ports, the second refusing page 8 ------------------------------
+  out=$work/three
+  if start_sims "$out" "" "--fault main:e2@8" ""; then
+    timeout 120 "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --interface "${coms[2]}" \
+      --device QRT1440 --report "$out/record.json" update >"$out/stdout" 2>"$out/stderr"
+    status=$?
+    end_sims
+    check "three: exit status 3 (got $status)" test "$status" -eq 3
+    for i in 0 2; do
+      check "three: ${coms[$i]} got every page and FWUE" test "$(commands "$out/sim$i.json")" = "$full"
+    done
+    check "three: ${coms[1]} stopped alone at page 8, no FWUE" test "$(commands "$out/sim1.json")" = "FWU0 | pages main 8"
+    printf '%s\t%s\t0\tsuccess\t\n%s\t%s\t3\ta page'"'"'s checksum refused by the device\t\n%s\t%s\t0\tsuccess\t\n' \
+      "${coms[0]}" "${ptys[0]}" "${coms[1]}" "${ptys[1]}" "${coms[2]}" "${ptys[2]}" >"$out/summary.expected"
+    tail -n 3 "$out/stdout" | sed 's/\t[0-9]*\.[0-9][0-9]$/\t/' >"$out/summary"
+    check "three: the summary lines, in the order given" cmp -s "$out/summary" "$out/summary.expected"
+    check "three: every other line prefixed by its port" test -z "$(head -n -3 "$out/stdout" | grep -v '^COM2[123]: ')"
+    check "three: list lines prefixed" grep -q "^${coms[2]}: Page 5 of 350 - OK!$" "$out/stdout"
+    check "three: the refusal's box prefixed, on stderr" grep -q "^${coms[1]}: $name (warning): Checksum Error!$" "$out/stderr"
+    # The transfers overlap: each full port's first page comes before the
+    # other's last one.
+    check "three: the transfers overlap" python3 - "$out/stdout" "${coms[0]}" "${coms[2]}" <<'PY'
+import re, sys
+first, last = {}, {}
+for i, line in enumerate(open(sys.argv[1])):
+    m = re.match(r'(COM\d+): Page \d+ of \d+', line)
+    if m and m.group(1) in sys.argv[2:4]:
+        first.setdefault(m.group(1), i)
+        last[m.group(1)] = i
+sys.exit(0 if len(first) == 2 and max(first.values()) < min(last.values()) else 1)
+PY
+    check "three: the record of the three ports" python3 - "$out/record.json" "${coms[@]}" <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert list(d) == ['devices', 'code'] and d['code'] == 3, d.keys()
+assert [r['interface'] for r in d['devices']] == sys.argv[2:5]
+assert [r['code'] for r in d['devices']] == [0, 3, 0]
+assert [r['updated'] for r in d['devices']] == [True, False, True]
+bad = {c['name']: (c['result'], c['confirmed']) for c in d['devices'][1]['controllers']}
+assert bad['main'] == ('failed', 7) and bad['ch1'][0] == 'not reached', bad
+PY
+  else
+    fail=1
+  fi
+  stop_sims
+
+  # ---- --json with two ports ---------------------------------------------------
+  out=$work/json
+  if start_sims "$out" "" ""; then
+    timeout 120 "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 --json \
+      --report "$out/record.json" update >"$out/stdout" 2>"$out/stderr"
+    status=$?
+    end_sims
+    check "json: exit status 0 (got $status)" test "$status" -eq 0
+    check "json: every event tagged, the overall result last" python3 - "$out/stdout" "${coms[0]}" "${coms[1]}" <<'PY'
+import json, sys
+lines = open(sys.argv[1], 'rb').read().split(b'\n')
+assert lines[-1] == b''
+events = [json.loads(l) for l in lines[:-1]]
+assert events[-1] == {'event': 'result', 'code': 0, 'meaning': 'success'}, events[-1]
+ports = sys.argv[2:4]
+assert all(e.get('interface') in ports for e in events[:-1])
+for p in ports:
+    mine = [e for e in events if e.get('interface') == p]
+    assert mine[-1] == {'event': 'result', 'interface': p, 'code': 0, 'meaning': 'success'}, mine[-1]
+    assert sum(e['event'] == 'list' and e['text'].startswith('Page ') for e in mine) == 350 + 4 * 80
+    assert [e['state'] for e in mine if e['event'] == 'controller'] == ['started', 'ok'] * 5
+PY
+    check "json: the summary on stderr" grep -q "^${coms[1]}	${ptys[1]}	0	success	" "$out/stderr"
+    check "json: the record" python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["code"] == 0 and len(d["devices"]) == 2 and all(r["updated"] for r in d["devices"])
+assert all(c["confirmed"] == c["pages"] and c["result"] == "ok" for r in d["devices"] for c in r["controllers"])' \
+      "$out/record.json"
+  else
+    fail=1
+  fi
+  stop_sims
+
+  # ---- one port's process killed ------------------------------------------------
+  out=$work/killed
+  if start_sims "$out" "" "--baud 115200" ""; then
+    "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]},${coms[2]}" --device QRT1440 \
+      --report "$out/record.json" update >"$out/stdout" 2>"$out/stderr" &
+    pid=$!
+    wait_for "$out/stdout" "^${coms[1]}: Page 20 of 350" "$pid"
+    # The child whose command line names the second port.
+    child=$(ps -o pid=,args= --ppid "$pid" | awk -v c="${coms[1]}" '$0 ~ "--interface " c " " {print $1}')
+    check "killed: the second port's process found" test -n "$child"
+    [ -n "$child" ] && kill -KILL "$child"
+    ended "$pid"
+    end_sims
+    check "killed: exit status 70 (got $status)" test "$status" -eq 70
+    check "killed: its summary line says 70" grep -q "^${coms[1]}	${ptys[1]}	70	" "$out/stdout"
+    check "killed: the reason on stderr" grep -q "^qrtupdate: ${coms[1]}: the update's process killed by signal 9 (SIGKILL)" "$out/stderr"
+    for i in 0 2; do
+      check "killed: ${coms[$i]} finished" grep -q "^${coms[$i]}	${ptys[$i]}	0	success	" "$out/stdout"
+      check "killed: ${coms[$i]} got FWUE" test "$(commands "$out/sim$i.json")" = "$full"
+    done
+    check "killed: the record says so" python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["code"] == 70 and [r["code"] for r in d["devices"]] == [0, 70, 0]
+assert d["devices"][1]["interface"] == sys.argv[2] and d["devices"][1]["updated"] is False' "$out/record.json" "${coms[1]}"
+  else
+    fail=1
+  fi
+  stop_sims
+fi
+
+# ---- SIGINT during an update of two ports (natively and under Wine) --------------
+out=$work/stop
+if start_sims "$out" "--baud 115200" "--baud 115200"; then
+  before=()
+  if [ -z "$runner" ]; then for i in 0 1; do before+=("$(stty -g -F "${ptys[$i]}")"); done; fi
+  rec=$out/record.json
+  [ -n "$runner" ] && rec=Z:$out/record.json
+  "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 --report "$rec" update \
+    >"$out/stdout" 2>"$out/stderr" &
+  pid=$!
+  wait_for "$out/stdout" "^${coms[0]}: Page 20 of 350" "$pid" && wait_for "$out/stdout" "^${coms[1]}: Page 20 of 350" "$pid"
+  kill -INT "$pid"
+  ended "$pid"
+  tr -d '\r' <"$out/stdout" >"$out/out"
+  check "stop: exit status 130 (got $status)" test "$status" -eq 130
+  for i in 0 1; do
+    check "stop: ${coms[$i]} reports 130" grep -q "^${coms[$i]}	.*	130	stopped by SIGINT" "$out/out"
+    if [ -z "$runner" ]; then
+      check "stop: ${coms[$i]}'s settings as before" test "$(stty -g -F "${ptys[$i]}")" = "${before[$i]}"
+    fi
+  done
+  check "stop: the record says interrupted" python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["code"] == 130 and all(r["interrupted"] and r["code"] == 130 for r in d["devices"])' "$out/record.json"
+  # Each port is free again at once: the identification check opens it.
+  for i in 0 1; do
+    "${prog[@]}" --as "$name" --interface "${coms[$i]}" check >"$out/again$i.out" 2>"$out/again$i.err"
+    check "stop: ${coms[$i]} opens again" test -z "$(grep "can not open port" "$out/again$i.err")"
+  done
+  # qrtsim writes its report when it ends.
+  stop_sims
+  for i in 0 1; do
+    c=$(commands "$out/sim$i.json")
+    check "stop: ${coms[$i]} cut short without FWUE (got $c)" bash -c '[[ "$1" =~ ^FWU0\ \|\ pages\ main\ [0-9]+$ ]] && [ "${1##* }" -lt 350 ]' _ "$c"
+  done
+else
+  fail=1
+fi
+stop_sims
+
+if [ -n "$runner" ]; then
+  # ---- Windows: two ports at once -----------------------------------------------
+  out=$work/wine
+  # A name with spaces, a quote and backslashes reaches each child whole.
+  wname='QRT_Update_OP_FWV2.04 a\" b\\'
+  if start_sims "$out" "" ""; then
+    timeout 200 "${prog[@]}" --as "$wname" --interface "${coms[0]}" --interface "${coms[1]}" --device QRT1440 \
+      --report "Z:$out/record.json" update >"$out/stdout" 2>"$out/stderr"
+    status=$?
+    end_sims
+    tr -d '\r' <"$out/stdout" >"$out/out"
+    check "wine: exit status 0 (got $status)" test "$status" -eq 0
+    for i in 0 1; do
+      check "wine: ${coms[$i]} got every page and FWUE" test "$(commands "$out/sim$i.json")" = "$full"
+      check "wine: ${coms[$i]}'s summary line" grep -q "^${coms[$i]}	//./${coms[$i]}	0	success	[0-9.]*$" "$out/out"
+      check "wine: ${coms[$i]}'s list lines prefixed" grep -q "^${coms[$i]}: Page 80 of 80 - OK!$" "$out/out"
+    done
+    check "wine: the record" python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["code"] == 0 and [r["interface"] for r in d["devices"]] == sys.argv[2:4] and all(r["updated"] for r in d["devices"])
+assert all(r["program"]["name"] == sys.argv[4] for r in d["devices"]), [r["program"] for r in d["devices"]]' \
+      "$out/record.json" "${coms[0]}" "${coms[1]}" "$wname"
+  else
+    fail=1
+  fi
+  stop_sims
+else
+  # ---- on a terminal: one line per port, rewritten in place -----------------------
+  out=$work/tty
+  if start_sims "$out" "" ""; then
+    script -qefc "$(printf '%q ' "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 update)" \
+      "$out/typescript" >/dev/null 2>&1 </dev/null
+    status=$?
+    check "tty: exit status 0 (got $status)" test "$status" -eq 0
+    check "tty: the lines rewritten in place, no list lines" python3 - "$out/typescript" "${coms[0]}" "${coms[1]}" <<'PY'
+import re, sys
+t = open(sys.argv[1], 'rb').read().decode('utf-8', 'replace')
+assert '\x1b[2A' in t, 'no cursor up over the two lines'
+assert 'Page 5 of 350' not in t, 'a list line on the terminal'
+for p in sys.argv[2:4]:
+    assert re.search(re.escape(p) + r'  ch4  page 80 of 80  done', t), p
+PY
+  else
+    fail=1
+  fi
+  stop_sims
+
+  # ---- usage errors: found before anything runs ------------------------------------
+  usage() {  # usage MESSAGE ARGS...
+    local err
+    err=$("${prog[@]}" --as "$name" --report "$work/usage.json" "${@:2}" 2>&1 >/dev/null)
+    local rc=$?
+    check "usage '${*:2}': status 64 (got $rc)" test "$rc" -eq 64
+    check "usage '${*:2}': says '$1'" grep -qF "qrtupdate: $1" <<<"$err"
+    check "usage '${*:2}': the record says 64" python3 -c '
+import json, sys; d = json.load(open(sys.argv[1])); sys.exit(0 if d["code"] == 64 and d["device"] is None else 1)' "$work/usage.json"
+  }
+  usage "COM5 is given twice" --interface COM5,COM6,COM5 update
+  usage "COM5 is given twice" --interface COM5 --interface COM5 update
+  usage "GPIB cannot be updated together with other ports" --interface COM5,GPIB update
+  usage "GPIB cannot be updated together with other ports" --interface GPIB --interface COM5 update
+  usage "USB cannot be updated together with other ports" --interface USB,COM5 update
+  usage "--port names the device behind one port" --interface COM5,COM6 --port /dev/null update
+  usage "'info' runs on one port only" --interface COM5,COM6 info
+  usage "'check' runs on one port only" --interface COM5,COM6 show check
+  usage "'verify' runs on one port only" --interface COM5,COM6 verify
+  usage "unknown interface ''" --interface COM5, update
+  out=$("${prog[@]}" --as "$name" --interface COM5,COM5 --json update 2>/dev/null)
+  check "usage with --json: only the result" test "$out" = '{"event":"result","code":64,"meaning":"usage error"}'
+fi
+
+if [ $fail -ne 0 ]; then
+  for f in "$work"/*/stderr; do echo "--- $f"; head -c 1500 "$f"; echo; done
+  exit 1
+fi
+echo "several ports: ok"
