@@ -73,11 +73,16 @@ class GpibLink : public DeviceLink {
     return 1;
   }
 
-  // GPIB keeps one ibwrt per character.
+  // The whole string in one ibwrt: with EOI off and no end-of-string
+  // character the bus carries the same bytes with the same handshake as one
+  // write per character would, but a USB-GPIB controller makes one round
+  // trip per call. Sent only when the library reports no error and took
+  // every byte; a short write is not completed here, it is a failed send.
   int SendString(const std::string& str) override {
-    int nOk = 1;
-    for (char ch : str) nOk &= SendByte(ch);
-    return nOk;
+    if (str.empty()) return 1;
+    const long nCount = static_cast<long>(str.size());
+    if (gpib::ibwrt(m_nDevice, str.data(), nCount) & gpib::kErr) return 0;
+    return gpib::ibcntl == nCount ? 1 : 0;
   }
   int SendByte(char ch) override { return (gpib::ibwrt(m_nDevice, &ch, 1) & gpib::kErr) ? 0 : 1; }
 

@@ -248,6 +248,8 @@ void SimEngine::Receive(const void* pData, std::size_t nLength) {
 }
 
 void SimEngine::Receive(char c) {
+  ++m_nReceived;
+  m_nReceivedDigest = (m_nReceivedDigest ^ static_cast<std::uint8_t>(c)) * 0x100000001b3u;  // FNV-1a prime
   if (m_stage == Stage::Command) {
     ReceiveCommandByte(c);
     return;

@@ -172,6 +172,11 @@ class SimEngine {
   int FwueCount() const { return m_nFwue; }
   int IdnCount() const { return m_nIdn; }
   long GarbageBytes() const { return m_nGarbage; }
+  // Every byte the PC wrote, in order, as a count and a 64-bit FNV-1a digest:
+  // two runs that put the same bytes on the line in the same order agree,
+  // whatever link and however many write calls carried them.
+  long ReceivedBytes() const { return m_nReceived; }
+  std::uint64_t ReceivedDigest() const { return m_nReceivedDigest; }
   // An exchange with the hangup fault has ended: the device is gone.
   bool HungUp() const { return m_bHungUp; }
   const SimConfig& Config() const { return m_config; }
@@ -217,6 +222,8 @@ class SimEngine {
   int m_nIdn = 0;
   long m_nGarbage = 0;
   long m_nGarbageRun = 0;     // garbage bytes since the last command entry
+  long m_nReceived = 0;
+  std::uint64_t m_nReceivedDigest = 0xcbf29ce484222325u;  // FNV-1a offset basis
 };
 
 }  // namespace sim

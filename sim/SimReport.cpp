@@ -73,6 +73,10 @@ std::string SimEngine::ReportJson(const std::string& strExtra) const {
   s += "  \"fwue\": " + std::to_string(m_nFwue) + ",\n";
   s += "  \"idn_queries\": " + std::to_string(m_nIdn) + ",\n";
   s += "  \"garbage_bytes\": " + std::to_string(m_nGarbage) + ",\n";
+  char szDigest[17];
+  std::snprintf(szDigest, sizeof szDigest, "%016llx", static_cast<unsigned long long>(m_nReceivedDigest));
+  s += "  \"received_bytes\": " + std::to_string(m_nReceived) + ",\n";
+  s += "  \"received_fnv1a\": \"" + std::string(szDigest) + "\",\n";
   s += "  \"controllers\": {";
   bool bFirst = true;
   for (int n = 0; n < kControllers; ++n) {

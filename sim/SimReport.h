@@ -5,6 +5,8 @@
 //   "commands":    every command in order, e.g. ["FWU0", "pages main 350",
 //                  "FWU1", "FWU", "pages ch1 80", ..., "FWUE"]
 //   "fwue", "idn_queries", "garbage_bytes": counts
+//   "received_bytes", "received_fnv1a": how many bytes the PC wrote, and the
+//                  64-bit FNV-1a digest of all of them in order (16 hex digits)
 //   "controllers": one member per controller that was started ("main",
 //                  "ch1".."ch4"), each with "starts", "announce",
 //                  "announced_pages", "pages" (data received), "all_pages_ok",

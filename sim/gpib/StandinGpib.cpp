@@ -14,12 +14,23 @@
 // time-out (ERR|TIMO, iberr EABO) without waiting the descriptor's 3 s.
 // The report gains a "gpib" member with every ibdev and ibonl call and the
 // read/write counts; it is written at each ibonl and when the library is
-// unloaded.
+// unloaded. ibwrt hands every byte of a write to the device at once, in
+// order, whatever the count.
+//
+// Time model, for the benchmarks (both 0 unless set, read at the first call):
+//   QRTSIM_GPIB_CALL_US=N  every call (ibdev, ibwrt, ibrd, ibonl) first costs
+//                          N microseconds, as the round trip to a USB-GPIB
+//                          controller does;
+//   QRTSIM_GPIB_BYTE_US=N  every byte on the bus, either way, takes N
+//                          microseconds: the handshake with the device,
+//                          whose pace the slowest listener sets.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/SimEngine.h"
@@ -61,6 +72,33 @@ struct IbdevCall {
   int nBoard, nPad, nSad, nTmo, nEot, nEos, nResult;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// Microseconds from the environment variable, 0 when unset; a value that
+// is not a whole number up to one second is refused with a message.
+long MicrosecondsOf(const char* pszName) {
+  const char* psz = std::getenv(pszName);
+  if (!psz || !*psz) return 0;
+  char* pEnd = nullptr;
+  long n = std::strtol(psz, &pEnd, 10);
+  if (*pEnd != '\0' || n < 0 || n > 1000000) {
+    std::fprintf(stderr, "stand-in GPIB library: %s must be 0 to 1000000 microseconds (using 0)\n", pszName);
+    return 0;
+  }
+  return n;
+}
+
+// Waits until the moment: asleep while more than a scheduler's slack
+// remains, then on the clock, so that waits of a tenth of a millisecond
+// come out at their length.
+void WaitUntil(Clock::time_point until) {
+  constexpr auto kSlack = std::chrono::microseconds(200);
+  Clock::time_point now = Clock::now();
+  if (until - now > kSlack) std::this_thread::sleep_until(until - kSlack);
+  while (Clock::now() < until) {
+  }
+}
+
 class Standin {
  public:
   Standin() {
@@ -71,6 +109,17 @@ class Standin {
       m_opts = sim::SimOptions();
     }
     m_engine = std::make_unique<sim::SimEngine>(m_opts.config);
+    m_callCost = std::chrono::microseconds(MicrosecondsOf("QRTSIM_GPIB_CALL_US"));
+    m_byteTime = std::chrono::microseconds(MicrosecondsOf("QRTSIM_GPIB_BYTE_US"));
+  }
+
+  // The round trip of one call.
+  void CallCost() {
+    if (m_callCost.count() > 0) WaitUntil(Clock::now() + m_callCost);
+  }
+  // n bytes over the bus.
+  void BusTime(long n) {
+    if (m_byteTime.count() > 0 && n > 0) WaitUntil(Clock::now() + m_byteTime * n);
   }
   ~Standin() { Save(); }
 
@@ -89,6 +138,7 @@ class Standin {
   }
 
   int Ibdev(int nBoard, int nPad, int nSad, int nTmo, int nEot, int nEos) {
+    CallCost();
     int ud = -1;
     if (m_opts.bIbdevFail || nBoard != 0 || nPad < 0 || nPad > 30) {
       Status(kErr | kCmpl, kEneb, 0);
@@ -102,12 +152,14 @@ class Standin {
   }
 
   int Ibwrt(int ud, const void* pBuf, long nCount) {
+    CallCost();
     ++m_nWrites;
     if (!Online(ud)) {
       Status(kErr | kCmpl, kEdvr, 0);
     } else if (nCount < 0 || (nCount > 0 && !pBuf)) {
       Status(kErr | kCmpl, kEarg, 0);
     } else {
+      BusTime(nCount);
       m_engine->Receive(pBuf, static_cast<std::size_t>(nCount));
       m_nBytesWritten += nCount;
       Status(kCmpl, 0, nCount);
@@ -116,6 +168,7 @@ class Standin {
   }
 
   int Ibrd(int ud, void* pBuf, long nCount) {
+    CallCost();
     ++m_nReads;
     if (!Online(ud)) {
       Status(kErr | kCmpl, kEdvr, 0);
@@ -130,6 +183,7 @@ class Standin {
     if (m_strPending.empty() && !m_engine->HasOutput()) m_engine->Idle();
     m_strPending += m_engine->TakeOutput();
     long nTaken = std::min<long>(nCount, static_cast<long>(m_strPending.size()));
+    BusTime(nTaken);
     if (nTaken > 0) std::memcpy(pBuf, m_strPending.data(), static_cast<std::size_t>(nTaken));
     m_strPending.erase(0, static_cast<std::size_t>(nTaken));
     if (nTaken == 0 && nCount > 0) {
@@ -142,6 +196,7 @@ class Standin {
   }
 
   int Ibonl(int ud, int v) {
+    CallCost();
     m_ibonl.push_back({ud, v});
     if (!Online(ud)) {
       Status(kErr | kCmpl, kEdvr, 0);
@@ -176,7 +231,9 @@ class Standin {
         s += "{\"ud\": " + std::to_string(m_ibonl[i].first) + ", \"v\": " + std::to_string(m_ibonl[i].second) + "}";
       }
       s += "], \"ibwrt_calls\": " + std::to_string(m_nWrites) + ", \"ibwrt_bytes\": " + std::to_string(m_nBytesWritten) +
-           ", \"ibrd_calls\": " + std::to_string(m_nReads) + ", \"ibrd_timeouts\": " + std::to_string(m_nTimeouts) + "}";
+           ", \"ibrd_calls\": " + std::to_string(m_nReads) + ", \"ibrd_timeouts\": " + std::to_string(m_nTimeouts) +
+           ", \"call_us\": " + std::to_string(m_callCost.count()) + ", \"byte_us\": " + std::to_string(m_byteTime.count()) +
+           "}";
       sim::WriteWholeFile(m_opts.strReport, m_engine->ReportJson(s));
     }
     if (!m_opts.strDumpDir.empty()) sim::WriteDumps(*m_engine, m_opts.strDumpDir);
@@ -194,6 +251,8 @@ class Standin {
   long m_nReads = 0;
   long m_nTimeouts = 0;
   long m_nBytesWritten = 0;
+  std::chrono::microseconds m_callCost{0};
+  std::chrono::microseconds m_byteTime{0};
 };
 
 Standin& TheStandin() {

@@ -51,6 +51,10 @@ long g_nCountOverride = 0;
 int g_aDevArgs[6] = {};
 int g_nOnline = -1;
 int g_nCalls = 0;
+int g_nWrites = 0;
+long g_nWriteLimit = -1;  // at most this many bytes taken per ibwrt; -1: all
+bool g_bWriteError = false;
+constexpr int kErr = 0x8000;
 constexpr int kCmpl = 0x100;
 constexpr int kEnd = 0x2000;
 }  // namespace
@@ -67,10 +71,13 @@ FAKE_EXPORT int FAKE_CALL ibdev(int board, int pad, int sad, int tmo, int eot, i
 
 FAKE_EXPORT int FAKE_CALL ibwrt(int, const void* buf, long cnt) {
   ++g_nCalls;
-  g_strWritten.append(static_cast<const char*>(buf), static_cast<size_t>(cnt));
-  SET_STATUS(kCmpl);
-  SET_COUNT(cnt);
-  return kCmpl;
+  ++g_nWrites;
+  long n = (g_nWriteLimit >= 0 && g_nWriteLimit < cnt) ? g_nWriteLimit : cnt;
+  g_strWritten.append(static_cast<const char*>(buf), static_cast<size_t>(n));
+  int nSta = g_bWriteError ? (kErr | kCmpl) : kCmpl;
+  SET_STATUS(nSta);
+  SET_COUNT(n);
+  return nSta;
 }
 
 FAKE_EXPORT int FAKE_CALL ibrd(int, void* buf, long cnt) {
@@ -101,6 +108,13 @@ FAKE_EXPORT void fake_set_count_override(int enable, long value) {
   g_bCountOverride = enable != 0;
   g_nCountOverride = value;
 }
+// Later writes take at most limit bytes (-1: all), with ERR set when error.
+FAKE_EXPORT void fake_set_write(long limit, int error) {
+  g_nWriteLimit = limit;
+  g_bWriteError = error != 0;
+}
+FAKE_EXPORT int fake_writes() { return g_nWrites; }
+FAKE_EXPORT void fake_clear_written() { g_strWritten.clear(); }
 FAKE_EXPORT int fake_written(char* out, int max) {
   int n = static_cast<int>(g_strWritten.size());
   if (n > max) n = max;

@@ -70,8 +70,13 @@ struct Fake {
     devArgs = reinterpret_cast<void (*)(int*)>(platform::GetProcAddress(lib, "fake_dev_args"));
     online = reinterpret_cast<int (*)()>(platform::GetProcAddress(lib, "fake_online"));
     calls = reinterpret_cast<int (*)()>(platform::GetProcAddress(lib, "fake_calls"));
+    setWrite = reinterpret_cast<void (*)(long, int)>(platform::GetProcAddress(lib, "fake_set_write"));
+    writes = reinterpret_cast<int (*)()>(platform::GetProcAddress(lib, "fake_writes"));
+    clearWritten = reinterpret_cast<void (*)()>(platform::GetProcAddress(lib, "fake_clear_written"));
   }
-  bool Ok() const { return setReply && countOverride && written && devArgs && online && calls; }
+  bool Ok() const {
+    return setReply && countOverride && written && devArgs && online && calls && setWrite && writes && clearWritten;
+  }
   std::string Written() const {
     char buf[256];
     int n = written(buf, sizeof buf);
@@ -84,6 +89,9 @@ struct Fake {
   void (*devArgs)(int*) = nullptr;
   int (*online)() = nullptr;
   int (*calls)() = nullptr;
+  void (*setWrite)(long, int) = nullptr;
+  int (*writes)() = nullptr;
+  void (*clearWritten)() = nullptr;
 };
 
 // The main window in the in-memory front end, linked over GPIB.
@@ -195,13 +203,32 @@ TEST(GpibStandin, CallsReachTheLibraryAndItsStatusIsCopied) {
   EXPECT_EQ(1, fake.online());
 
   GpibDialog d(7);
-  // Each character is its own one-byte write.
-  int nCalls = fake.calls();
-  d.dlg->SendString("*idn?");
+  // A string is one write of all its bytes; an empty one makes no call.
+  int nWrites = fake.writes();
+  EXPECT_EQ(1, d.dlg->SendString("*idn?"));
+  EXPECT_EQ(1, d.dlg->SendString(""));
   EXPECT_EQ("*idn?", fake.Written());
-  EXPECT_EQ(nCalls + 5, fake.calls());
-  EXPECT_EQ(1, gpib::ibcnt);
+  EXPECT_EQ(nWrites + 1, fake.writes());
+  EXPECT_EQ(5, gpib::ibcnt);
   EXPECT_EQ(gpib::ibcnt, gpib::ibcntl);
+  // A single byte stays a write of its own.
+  EXPECT_EQ(1, d.dlg->SendByte('!'));
+  EXPECT_EQ(nWrites + 2, fake.writes());
+  EXPECT_EQ("*idn?!", fake.Written());
+  // A write the library took only in part, or refused, is not sent.
+  fake.clearWritten();
+  fake.setWrite(3, 0);
+  EXPECT_EQ(0, d.dlg->SendString("FWUE"));
+  EXPECT_EQ("FWU", fake.Written());
+  EXPECT_EQ(0, gpib::ibsta & gpib::kErr);
+  fake.setWrite(-1, 1);
+  EXPECT_EQ(0, d.dlg->SendString("FWUE"));
+  EXPECT_EQ(0, d.dlg->SendByte('F'));
+  fake.setWrite(0, 0);
+  EXPECT_EQ(0, d.dlg->SendString("F"));
+  fake.setWrite(-1, 0);
+  EXPECT_EQ(1, d.dlg->SendString("FWUE"));
+  EXPECT_EQ(nWrites + 7, fake.writes());
 
   // Fewer bytes than asked: exactly those.
   fake.setReply("A1");

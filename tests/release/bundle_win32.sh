@@ -10,7 +10,9 @@
 #            bundle's), then a full QRT1440 update over COM7 mapped to qrtsim
 #   run B    the bundle's name and containers: start-up (brand and version
 #            shown), a full ZVN1440 update over GPIB through the 32-bit
-#            stand-in GPIB-32.DLL (the only run of the __stdcall binding)
+#            stand-in GPIB-32.DLL (the only run of the __stdcall binding):
+#            one ibwrt per string, and the same bytes in the same order as
+#            the native program's update over its own stand-in library
 #   run C    the built name QRT1220.exe: "FILE RENAMED!" and exit status 78
 #   run D    the bundle with one byte of FW2B.qrt changed: refused against its
 #            SHA256SUMS with exit status 7, nothing sent (run B has the list too)
@@ -24,7 +26,9 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 win32=$(cd "$1" && pwd)
 native=$(cd "$2" && pwd)
 run32=$top/tools/wine32-run.sh
-for f in "$win32/bin/qrtupdate.exe" "$win32/standin/GPIB-32.DLL" "$native/qrtupdate" "$native/qrtsim"; do
+native_standin=$native/../standin
+for f in "$win32/bin/qrtupdate.exe" "$win32/standin/GPIB-32.DLL" "$native/qrtupdate" "$native/qrtsim" \
+  "$native_standin/libgpib.so.0"; do
   [ -f "$f" ] || { echo "FAIL: $f is missing: build the 32-bit and the native build first"; exit 1; }
 done
 export WINEPREFIX=$win32/wineprefix32
@@ -142,6 +146,19 @@ check "B: main controller pages" same_pages "$work/b-dump/main.bin" "$work/b/FW1
 for n in 1 2 3 4; do
   check "B: channel $n pages" same_pages "$work/b-dump/ch$n.bin" "$work/b/FW2B.qrt" 80
 done
+check "B: one ibwrt per string" grep -q '"ibwrt_calls": 2025,' "$work/b-report.json"
+# The native program's update with the same bundle over its own stand-in:
+# the device must receive the same bytes in the same order.
+mkdir -p "$work/bn"
+cp "$work/bundle"/*.qrt "$work/bundle/SHA256SUMS" "$work/bn/"
+(cd "$work/bn" && QRTSIM_GPIB="--family 14x0 --channels 4 --report $work/bn-report.json" \
+  LD_LIBRARY_PATH="$native_standin" timeout 300 "$native/qrtupdate" --as "$bname" --interface GPIB update \
+  >"$work/bn.out" 2>"$work/bn.err")
+rc=$?
+check "B: native reference exits 0 (got $rc)" test $rc -eq 0
+digest() { grep -o '"received_\(bytes\|fnv1a\)": [^,]*' "$1"; }
+check "B: native reference digest" test "$(digest "$work/bn-report.json" | wc -l)" -eq 2
+check "B: the same bytes as the native program's" test "$(digest "$work/b-report.json")" = "$(digest "$work/bn-report.json")"
 
 # ---- run D: the bundle with one byte of FW2B.qrt changed ----------------------------
 mkdir -p "$work/d"

@@ -8,7 +8,9 @@
 # refused checksum must end with both boxes and exit status 3, an unconfirmed
 # one with code 8, as must a line lost before "FWUE"; a FIFO container is
 # refused before the port opens; over GPIB a descriptor that cannot be had
-# ends as a device that does not answer.
+# ends as a device that does not answer. Over GPIB each string is one ibwrt
+# (2,025 for a QRT1440), and the device receives the same bytes in the same
+# order as the same update over a COM port gives it.
 #
 # usage: console_update.sh com|gpib QRTUPDATE RUNNER QRTSIM STANDIN_DIR
 #   RUNNER is cmake/wine-run.sh for the Windows program, "" natively.
@@ -16,15 +18,17 @@ set -u
 mode=$1 qrtupdate=$2 runner=$3 qrtsim=$4 standin=$5
 name=QRT_Update_OP_FWV2.04
 com=COM7  # a port number of our own: other Wine tests map other ones
+[ "$mode" = gpib ] && com=COM17  # the COM reference of the GPIB run, beside the COM test
 
 . "$(dirname "$0")/../qrtsim-lib.sh"
 console_test_start console-update "$([ "$mode" = com ] && echo 1 || echo 0)"
 
-# run_update OUTDIR [qrtsim fault options...]: one update; sets status.
+# run_update OUTDIR [qrtsim fault options...]: one update over $via (the
+# mode unless set); sets status.
 run_update() {
   local out=$1; shift
   mkdir -p "$out"
-  if [ "$mode" = com ]; then
+  if [ "${via:-$mode}" = com ]; then
     local pty
     if ! sim_start "$out/sim.out" "$qrtsim" --report "$out/report.json" --dump-dir "$out/dump" --max-seconds 240 \
       --exit-after-fwue "$@"; then
@@ -71,6 +75,16 @@ for c in 1 2 3 4; do
   check "channel $c pages" cmp -s "$work/full/dump/ch$c.bin" <(head -c $((80 * 256)) FW2B.qrt)
 done
 if [ "$mode" = gpib ]; then
+  check "one ibwrt per string" grep -q '"ibwrt_calls": 2025,' "$work/full/report.json"
+  if [ -x "$qrtsim" ]; then
+    via=com run_update "$work/fullcom"
+    check "COM reference exits 0 (got $status)" test "$status" -eq 0
+    digest() { grep -o '"received_\(bytes\|fnv1a\)": [^,]*' "$1"; }
+    check "COM reference digest" test "$(digest "$work/fullcom/report.json" | wc -l)" -eq 2
+    check "same bytes as over COM" test "$(digest "$work/full/report.json")" = "$(digest "$work/fullcom/report.json")"
+  else
+    echo "note: no native qrtsim, the GPIB bytes are not compared with a COM run"
+  fi
   check "ibdev 0/30/0/12/0/0 and ibonl" grep -q '"ibdev": \[{"board": 0, "pad": 30, "sad": 0, "tmo": 12, "eot": 0, "eos": 0, "result": [0-9]*}\], "ibonl": \[{"ud": [0-9]*, "v": 0}\]' "$work/full/report.json"
 fi
 

@@ -59,6 +59,17 @@ std::vector<std::uint8_t> FirstPages(const std::string& strContainer, int nPages
   return bytes;
 }
 
+// The plain value of a member anywhere in a JSON text (a number, or a
+// string without its quotes), "" when absent.
+std::string JsonValue(const std::string& strJson, const std::string& strKey) {
+  const std::string strNeedle = "\"" + strKey + "\": ";
+  std::size_t nAt = strJson.find(strNeedle);
+  if (nAt == std::string::npos) return "";
+  nAt += strNeedle.size();
+  if (strJson[nAt] == '"') return strJson.substr(nAt + 1, strJson.find('"', nAt + 1) - nAt - 1);
+  return strJson.substr(nAt, strJson.find_first_of(",}\n", nAt) - nAt);
+}
+
 // One run: a simulator with the given options, the window under strName
 // on COM3 with the given device, one click.
 struct SimRun {
@@ -398,6 +409,11 @@ TEST(UpdateOverPty, GpibRunThenComRunEachCloseTheirOwnLink) {
   const std::vector<std::string> commands = JsonStringArray(strReport, "commands");
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), "FWUE");
+  // One ibwrt per string: FWU0, the page count, three per page (address,
+  // data, checksum) for 350 pages, FWUn, FWU and the page count with three
+  // per page for 80 pages on each of four channels, and FWUE.
+  EXPECT_EQ(JsonValue(strReport, "ibwrt_calls"), std::to_string(2 + 350 * 3 + 4 * (3 + 80 * 3) + 1));
+  EXPECT_EQ(JsonValue(strReport, "ibwrt_bytes"), JsonValue(strReport, "received_bytes"));
   {
     std::ifstream main(strGpibOut + "/dump/main.bin", std::ios::binary);
     const std::string str((std::istreambuf_iterator<char>(main)), std::istreambuf_iterator<char>());
@@ -417,6 +433,12 @@ TEST(UpdateOverPty, GpibRunThenComRunEachCloseTheirOwnLink) {
                                                      "pages ch2 80", "FWU3", "FWU", "pages ch3 80", "FWU4", "FWU",
                                                      "pages ch4 80", "FWUE"}));
   EXPECT_FALSE(win.dlg->m_serial.IsOpen(3));
+  // The same update reached the device over GPIB as over the COM port:
+  // the same bytes in the same order.
+  const std::string strComReport = sim.Report();
+  EXPECT_EQ(JsonValue(strComReport, "received_bytes"), JsonValue(strReport, "received_bytes"));
+  EXPECT_EQ(JsonValue(strComReport, "received_fnv1a").size(), 16u);
+  EXPECT_EQ(JsonValue(strComReport, "received_fnv1a"), JsonValue(strReport, "received_fnv1a"));
   std::ifstream again(strGpibOut + "/report.json");
   const std::string strAgain((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
   EXPECT_EQ(strAgain, strReport);
