@@ -12,6 +12,7 @@ packages=(
   python3
   qemu-user lintian dpkg-dev zip unzip
   libssl-dev nlohmann-json3-dev
+  qt6-base-dev fonts-liberation2 desktop-file-utils appstream
 )
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 available() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }
