@@ -12,6 +12,7 @@ packages=(
   python3
   qemu-user lintian dpkg-dev zip unzip
   libssl-dev nlohmann-json3-dev
+  qt6-base-dev fonts-liberation2 desktop-file-utils appstream
 )
 # The kernel-guest test stage: QEMU's PC, and cpio for the guest's initramfs
 # (the kernel itself is fetched by tools/setup-kernel-guest.sh).

@@ -10,6 +10,7 @@
 #include "link/StoppableLink.h"
 #include "platform/signals.h"
 #include "qrt_version.h"
+#include "ui/console/lib/StartName.h"
 #include "ui/console/lib/CreateNotes.h"
 #include "update/TransferEvents.h"
 
@@ -76,10 +77,7 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   }
   m_pOptions = &options;
   if (OnlyPorts(options)) return ListPortsAlone(options);
-  if (!options.strAs.empty()) {
-    g_strModulePathOverride = options.strAs;
-    fw::g_strAppName = AppNameOfPath(options.strAs);
-  }
+  if (!options.strAs.empty()) RunAs(options.strAs);
   if (options.interfaces.size() > 1) return RunSeveral(options);
   m_scripts[IDD_QRTUPDATE_DIALOG] = [this](MemoryFrontEnd&, fw::Dialog& dlg) { RunSteps(dlg); };
   m_scripts[IDD_ABOUTBOX] = [this](MemoryFrontEnd&, fw::Dialog& dlg) {
