@@ -12,7 +12,7 @@
 # The chroot shares the machine's kernel, so the test command runs in a
 # network namespace of its own: an X server it starts cannot meet one of the
 # machine's under the same display number. Only the package set-up before it
-# uses the network.
+# uses the network (the packages and the kernel-guest stage's kernel).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
@@ -93,6 +93,15 @@ in_chroot bash -c 'cd /qrt && bash tools/setup.sh' 2>&1 | tee -a "$log"
 rc=${PIPESTATUS[0]}
 if [ "$rc" -ne 0 ]; then
   say "set-up failed with status $rc"
+  exit 1
+fi
+# The kernel-guest stage's kernel comes from the archive: fetch it while the
+# network is there (the test command below runs without one).
+say "kernel-guest cache (tools/setup-kernel-guest.sh)"
+in_chroot bash -c 'cd /qrt && bash tools/setup-kernel-guest.sh' 2>&1 | tee -a "$log"
+rc=${PIPESTATUS[0]}
+if [ "$rc" -ne 0 ]; then
+  say "kernel-guest set-up failed with status $rc"
   exit 1
 fi
 say "g++ $(in_chroot g++ -dumpfullversion), $(in_chroot dpkg-query -W -f='wine ${Version}' wine64)"
