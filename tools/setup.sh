@@ -32,6 +32,7 @@ choose() {  # choose "A B ...": prints the package to use, or nothing
   local p
   for p in $1; do installed "$p" && { echo "$p"; return; }; done
   for p in $1; do available "$p" && { echo "$p"; return; }; done
+  return 0  # none: an empty answer, not a failure that set -e would end on
 }
 lists_fresh=0
 for group in "${alternatives[@]}"; do
