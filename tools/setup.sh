@@ -17,8 +17,10 @@ packages=(
 # The kernel-guest test stage: QEMU's PC, and cpio for the guest's initramfs
 # (the kernel itself is fetched by tools/setup-kernel-guest.sh).
 packages+=(qemu-system-x86 cpio)
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-available() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }
+# The answers are read whole before they are matched: under pipefail a grep -q
+# that stops early makes the writer die of SIGPIPE, and the test fail.
+installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == *'install ok installed'* ]]; }
+available() { [[ $(apt-cache policy "$1" 2>/dev/null) =~ Candidate:\ [^\(] ]]; }
 
 # Packages whose name differs between releases: the first of each group that
 # is installed, else the first that the archive offers. The choice follows the
