@@ -276,8 +276,11 @@ stop_sims
 if [ -n "$runner" ]; then
   # ---- Windows: two ports at once -----------------------------------------------
   out=$work/wine
-  # A name with spaces, a quote and backslashes reaches each child whole.
-  wname='QRT_Update_OP_FWV2.04 a\" b\\'
+  # A name with spaces, quotes and backslashes (before a quote and before a
+  # letter) reaches each child whole; the part after the last backslash is
+  # the file name that chooses the brand.
+  wname='C:\odd \\"dir\\\QRT_Update_OP_FWV2.04 a" b'
+  wfile='QRT_Update_OP_FWV2.04 a" b'
   if start_sims "$out" "" ""; then
     timeout 200 "${prog[@]}" --as "$wname" --interface "${coms[0]}" --interface "${coms[1]}" --device QRT1440 \
       --report "Z:$out/record.json" update >"$out/stdout" 2>"$out/stderr"
@@ -295,7 +298,7 @@ import json, sys
 d = json.load(open(sys.argv[1]))
 assert d["code"] == 0 and [r["interface"] for r in d["devices"]] == sys.argv[2:4] and all(r["updated"] for r in d["devices"])
 assert all(r["program"]["name"] == sys.argv[4] for r in d["devices"]), [r["program"] for r in d["devices"]]' \
-      "$out/record.json" "${coms[0]}" "${coms[1]}" "$wname"
+      "$out/record.json" "${coms[0]}" "${coms[1]}" "$wfile"
   else
     fail=1
   fi
