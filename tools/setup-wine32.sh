@@ -26,7 +26,7 @@ for t in qemu-i386 /usr/lib/wine/wine64 apt-get dpkg-deb flock; do
 done
 wine_version=$(dpkg-query -W -f='${Version}' wine64)
 # Bump the recipe number when the steps below change, so old caches are redone.
-key="recipe 5; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
+key="recipe 6; wine $wine_version; qemu $(dpkg-query -W -f='${Version}' qemu-user)"
 
 mkdir -p "$(dirname "$C")"
 exec 9>"$C.lock"
@@ -128,6 +128,16 @@ cat >"$H/usr/lib/wine/wine" <<EOF
 WINELOADERNOEXEC=1 exec qemu-i386 -R 0x88000000 -L "$R" "$R/usr/lib/wine/wine" "\$@"
 EOF
 chmod +x "$H/usr/lib/wine/wine"
+# Wine 10 (Debian 13) starts a 32-bit process with the loader beside its own,
+# "$R/usr/lib/wine/wine", which this machine cannot execute; it tries
+# "wine-preloader LOADER ARGS..." there first. That name, which Debian does
+# not ship, becomes the same step through qemu-i386. (Wine 8 goes through
+# the wrapper above and never looks here.)
+cat >"$R/usr/lib/wine/wine-preloader" <<EOF
+#!/bin/sh
+WINELOADERNOEXEC=1 exec qemu-i386 -R 0x88000000 -L "$R" "\$@"
+EOF
+chmod +x "$R/usr/lib/wine/wine-preloader"
 ln -sfn "$H/usr/lib/wine/wine64" "$R/usr/lib/wine/wine64"
 
 export WINEPREFIX=$C/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
