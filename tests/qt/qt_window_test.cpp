@@ -415,7 +415,7 @@ TEST_F(QtWindow, InfoDialogFromTheContextMenu) {
   m_driver.Then([&] {
     auto* info = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!info || info == ui::qt::QtFrontEnd::WindowOf(dlg)) return false;
-    EXPECT_EQ(help.text, "The help is the manual page: man qrtupdate");
+    EXPECT_EQ(help.text, "The help is the manual page: man qrtupdate-gui");
     EXPECT_EQ(help.caption, kName);
     EXPECT_EQ(help.icon, QMessageBox::Information);
     Xdo({"key", "Return"});  // OK, the default button
