@@ -65,6 +65,19 @@ sim_random_containers() {
   for f in FW1A FW1C FW1E FW2A FW2B; do head -c 128000 /dev/urandom >"$f.qrt"; done
 }
 
+# sim_check_qrt1440_pages DUMP [DIR]: after a full QRT1440 update, checks
+# with the caller's check function that the main controller received the
+# first 350 pages of FW1C.qrt and each of the four channels the first 80 of
+# FW2B.qrt (the containers in DIR, default the current folder), byte-exact,
+# as qrtsim --dump-dir DUMP wrote them.
+sim_check_qrt1440_pages() {
+  local dump=$1 dir=${2:-.} c
+  check "main controller pages" cmp -s "$dump/main.bin" <(head -c $((350 * 256)) "$dir/FW1C.qrt")
+  for c in 1 2 3 4; do
+    check "channel $c pages" cmp -s "$dump/ch$c.bin" <(head -c $((80 * 256)) "$dir/FW2B.qrt")
+  done
+}
+
 # console_test_start NAME NEEDS_SIM: the common start of the scripts that run
 # the console program ($qrtupdate, natively or, when $runner is set, the
 # Windows program through that Wine runner) against qrtsim ($qrtsim). Skips

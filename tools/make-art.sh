@@ -4,6 +4,8 @@
 #                   each at 4, 8 and 24 bits per pixel
 #   banner_qrt.bmp  banner 135, "QRT Update" on a blue bar, 552 x 32, 24 bpp
 #   banner_zvn.bmp  banner 138, "ZVN Update", same size
+#   icon-N.png      the same icon for Linux desktops (the Debian package's
+#                   hicolor theme), N = 16, 32, 48, 64, 128 and 256 pixels
 # The generated files are committed; run this again only to change the art.
 # Needs ImageMagick (convert) and perl (part of every Debian system).
 set -euo pipefail
@@ -103,5 +105,12 @@ perl -e '
   print $oh $ico; close $oh;
 ' "$out/qrtupdate.ico" "${parts[@]}"
 
-# Check what was written: nine icon entries and two 24-bit banners.
-identify "$out/qrtupdate.ico" "$out/banner_qrt.bmp" "$out/banner_zvn.bmp"
+# The desktop's icon: full colour with alpha, without dates, so that the
+# same drawing gives the same files.
+for s in 16 32 48 64 128 256; do
+  convert "$tmp/master.png" -filter Lanczos -resize ${s}x${s} -strip -define png:exclude-chunks=date,time \
+    "PNG32:$out/icon-$s.png"
+done
+
+# Check what was written: nine icon entries, two 24-bit banners, six PNGs.
+identify "$out/qrtupdate.ico" "$out/banner_qrt.bmp" "$out/banner_zvn.bmp" "$out"/icon-*.png

@@ -1,27 +1,42 @@
 #!/usr/bin/env bash
 # Makes the release packages in dist/:
-#   qrtupdate_<version>_<arch>.deb    qrtupdate and qrtsim from a Release build,
-#                                     their man pages, the README and the
-#                                     copyright file; Depends computed from the
-#                                     binaries; lintian must report no error
+#   qrtupdate_<version>_<arch>.deb    qrtupdate, the window qrtupdate-gui and
+#                                     qrtsim from a Release build, their man
+#                                     pages, the desktop entry, the icon in the
+#                                     hicolor sizes, the AppStream entry, the
+#                                     README and the copyright file; Depends
+#                                     computed from the binaries; lintian must
+#                                     report no error
 #   qrtupdate-<version>-windows.zip   x86/QRT1220.exe (32-bit), x64/QRT1220.exe
 #                                     (64-bit) and README.txt
-# Needs the set-up of tools/setup.sh. The native programs come from their own
+# Needs the set-up of tools/setup.sh (Qt 6 for the window: without it the
+# package is not made). The native programs come from their own
 # Release build (build-release) with Debian's hardening flags; the Windows
 # programs from the test command's build-win and build-win32, made if missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/release-lib.sh
-for t in dpkg-deb dpkg-shlibdeps lintian zip gzip; do
+for t in dpkg-deb dpkg-shlibdeps lintian zip gzip desktop-file-validate appstreamcli; do
   command -v "$t" >/dev/null || die "$t is missing; run tools/setup.sh as root"
 done
 
-rel=build-release
+# QRT_RELEASE_DIR: another folder for the native Release build.
+rel=${QRT_RELEASE_DIR:-build-release}
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-ensure_build "$rel" qrtupdate qrtsim -- -DCMAKE_BUILD_TYPE=Release -DQRT_TESTS=OFF \
+ensure_configured "$rel" -DCMAKE_BUILD_TYPE=Release -DQRT_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
+# The window is part of the package: without Qt the build has no
+# qrtupdate-gui, and a package without it is not made.
+has_qt() { grep -qx 'QRT_HAVE_QT:INTERNAL=ON' "$rel/CMakeCache.txt"; }
+if ! has_qt; then
+  # Qt may have been installed since this build was configured.
+  cmake -S . -B "$rel" >"$rel/release-build.log" 2>&1 || { cat "$rel/release-build.log" >&2; die "cannot configure $rel"; }
+  has_qt || die "Qt 6 Widgets was not found (Debian: qt6-base-dev; tools/setup.sh installs it), so $rel has no" \
+    "qrtupdate-gui: the package would lack its window"
+fi
+ensure_build "$rel" qrtupdate qrtupdate-gui qrtsim
 ensure_windows_build i686 QRT1220
 ensure_windows_build x86_64 QRT1220
 
@@ -42,12 +57,25 @@ trap 'rm -rf "$work"' EXIT
 pkg=$work/pkg
 doc=$pkg/usr/share/doc/qrtupdate
 mkdir -p "$pkg/DEBIAN" "$pkg/usr/bin" "$pkg/usr/share/man/man1" "$doc"
-for b in qrtupdate qrtsim; do
+# The version and the release date in the man pages and the AppStream entry.
+stamp() { sed -e "s/@QRT_VERSION@/$version/" -e "s/@QRT_DATE@/$(date -u -d "@$epoch" +%Y-%m-%d)/" "$1"; }
+for b in qrtupdate qrtupdate-gui qrtsim; do
   install -m 0755 "$rel/bin/$b" "$pkg/usr/bin/$b"
   strip --remove-section=.comment --remove-section=.note --strip-unneeded "$pkg/usr/bin/$b"
-  sed -e "s/@QRT_VERSION@/$version/" -e "s/@QRT_DATE@/$(date -u -d "@$epoch" +%Y-%m-%d)/" docs/man/$b.1 \
-    | gzip -9n >"$pkg/usr/share/man/man1/$b.1.gz"
+  stamp docs/man/$b.1 | gzip -9n >"$pkg/usr/share/man/man1/$b.1.gz"
 done
+# The window on the desktop: its menu entry, its icon in the hicolor theme's
+# usual sizes, and its AppStream entry for the software centres.
+app=org.qrt_update.QrtUpdate
+install -D -m 0644 ui/qt/$app.desktop "$pkg/usr/share/applications/$app.desktop"
+desktop-file-validate "$pkg/usr/share/applications/$app.desktop" || die "$app.desktop does not validate"
+for s in 16 32 48 64 128 256; do
+  install -D -m 0644 app/res/art/icon-$s.png "$pkg/usr/share/icons/hicolor/${s}x$s/apps/qrtupdate.png"
+done
+mkdir -p "$pkg/usr/share/metainfo"
+stamp ui/qt/$app.metainfo.xml >"$pkg/usr/share/metainfo/$app.metainfo.xml"
+appstreamcli validate --no-net "$pkg/usr/share/metainfo/$app.metainfo.xml" >"$work/appstream.out" 2>&1 \
+  || { cat "$work/appstream.out" >&2; die "$app.metainfo.xml does not validate"; }
 gzip -9n <README.md >"$doc/README.md.gz"
 cp docs/release/copyright "$doc/copyright"
 {
@@ -58,12 +86,12 @@ cp docs/release/copyright "$doc/copyright"
   echo " -- $maintainer  $(date -u -R -d "@$epoch")"
 } | gzip -9n >"$doc/changelog.gz"
 
-# Depends: the shared libraries the two programs link, as dpkg-shlibdeps
+# Depends: the shared libraries the three programs link, as dpkg-shlibdeps
 # finds them (libgpib.so.0 and libftd2xx.so are loaded at run time only
 # when GPIB or the USB probe is used; neither is in Debian).
 mkdir -p "$work/src/debian"
 printf 'Source: qrtupdate\n\nPackage: qrtupdate\nArchitecture: any\n' >"$work/src/debian/control"
-if ! (cd "$work/src" && dpkg-shlibdeps -O -e"$pkg/usr/bin/qrtupdate" -e"$pkg/usr/bin/qrtsim") \
+if ! (cd "$work/src" && dpkg-shlibdeps -O -e"$pkg/usr/bin/qrtupdate" -e"$pkg/usr/bin/qrtupdate-gui" -e"$pkg/usr/bin/qrtsim") \
      >"$work/shlibdeps.out" 2>"$work/shlibdeps.err"; then
   cat "$work/shlibdeps.err" >&2
   die "dpkg-shlibdeps failed"
@@ -90,6 +118,9 @@ Description: firmware updater for QRT and ZVN lab power supplies
  main controller and to each channel controller. The name it is started
  under chooses the brand (TALVO, OP, MURELL) and the firmware version
  it announces; a hidden mode builds the containers from Intel HEX files.
+ .
+ qrtupdate-gui shows the same main window as the Windows program;
+ qrtupdate does the same work on the command line.
  .
  qrtsim plays the power supply on a pseudo-terminal, for trying the
  updater without a device.

@@ -6,6 +6,18 @@ jobs=${JOBS:-2}
 
 die() { echo "$(basename "$0"): $*" >&2; exit 1; }
 
+# ensure_configured DIR CMAKE_ARGS...: configures DIR with the arguments when
+# it holds no build yet.
+ensure_configured() {
+  local dir=$1; shift
+  mkdir -p "$dir"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    echo "configuring $dir"
+    cmake -S . -B "$dir" -DQRT_WERROR=OFF "$@" >"$dir/release-build.log" 2>&1 \
+      || { cat "$dir/release-build.log" >&2; die "cannot configure $dir"; }
+  fi
+}
+
 # ensure_build DIR TARGET... -- CMAKE_ARGS...: configures DIR with the
 # arguments when it holds no build yet (an existing one is reused as it is
 # configured) and brings the targets up to date. Warnings do not stop a
@@ -15,12 +27,8 @@ ensure_build() {
   local targets=()
   while [ $# -gt 0 ] && [ "$1" != -- ]; do targets+=("$1"); shift; done
   [ $# -gt 0 ] && shift
-  mkdir -p "$dir"
+  ensure_configured "$dir" "$@"
   local log=$dir/release-build.log
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    echo "configuring $dir"
-    cmake -S . -B "$dir" -DQRT_WERROR=OFF "$@" >"$log" 2>&1 || { cat "$log" >&2; die "cannot configure $dir"; }
-  fi
   echo "building ${targets[*]} in $dir"
   cmake --build "$dir" -j"$jobs" --target "${targets[@]}" >"$log" 2>&1 \
     || { grep -E -B2 -A8 'error|Error' "$log" | head -n 60 >&2; die "cannot build ${targets[*]} in $dir"; }

@@ -11,7 +11,9 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -48,15 +50,30 @@ class Driver {
     m_timer.start(20);
   }
   void Then(std::function<bool()> step) { m_steps.push_back(std::move(step)); }
-  bool Done() const { return m_steps.empty(); }
+  bool Done() const { return m_steps.empty() && !m_bStuck; }
 
  private:
+  // Qt does not fire a timer again while its handler runs, and a step may
+  // open a modal loop: each step runs from a single-shot timer of its own.
   void Tick() {
+    if ((m_steps.empty() && !m_bStuck) || m_bScheduled) return;
+    m_bScheduled = true;
+    QTimer::singleShot(0, [this] {
+      m_bScheduled = false;
+      RunStep();
+    });
+  }
+  void RunStep() {
+    if (m_bStuck) {
+      // Every window still open is closed, innermost first, so that the
+      // case ends instead of hanging.
+      if (QWidget* w = QApplication::activeModalWidget()) w->close();
+      return;
+    }
     if (m_steps.empty()) return;
     if (++m_nTicks > 60 * 50) {  // a minute without progress: the window is stuck
       ADD_FAILURE() << "a step did not happen within a minute";
-      m_steps.clear();
-      if (QWidget* w = QApplication::activeModalWidget()) w->close();
+      m_bStuck = true;
       return;
     }
     auto step = std::move(m_steps.front());
@@ -70,6 +87,8 @@ class Driver {
   QTimer m_timer;
   std::deque<std::function<bool()>> m_steps;
   int m_nTicks = 0;
+  bool m_bScheduled = false;
+  bool m_bStuck = false;
 };
 
 // Real input through the X server.
@@ -83,6 +102,13 @@ void ClickAt(QPoint global, int button = 1) {
 void ClickWidget(QWidget* w, QPoint local) { ClickAt(w->mapToGlobal(local)); }
 void ClickWidget(QWidget* w) { ClickWidget(w, w->rect().center()); }
 
+// A widget whose window the X server shows: input sent to its place
+// reaches it.
+bool Shown(QWidget* w) {
+  QWindow* x = w ? w->window()->windowHandle() : nullptr;
+  return x && w->isVisible() && x->isExposed();
+}
+
 QMessageBox* OpenBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
 
 struct BoxSeen {
@@ -95,7 +121,7 @@ struct BoxSeen {
 std::function<bool()> AnswerBox(BoxSeen& seen) {
   return [&seen] {
     QMessageBox* box = OpenBox();
-    if (!box || !box->isVisible()) return false;
+    if (!Shown(box)) return false;
     seen = {box->text().toStdString(), box->windowTitle().toStdString(), box->icon(), box->parentWidget()};
     ClickWidget(box->button(QMessageBox::Ok));
     return true;
@@ -131,7 +157,7 @@ class QtWindow : public ::testing::Test {
   void OnWindow(fw::Dialog& dlg, std::function<void(QDialog*)> fn) {
     m_driver.Then([&dlg, fn] {
       QDialog* w = ui::qt::QtFrontEnd::WindowOf(dlg);
-      if (!w || !w->isVisible() || QApplication::activeModalWidget() != w) return false;
+      if (!Shown(w) || QApplication::activeModalWidget() != w) return false;
       fn(w);
       return true;
     });
@@ -141,14 +167,14 @@ class QtWindow : public ::testing::Test {
   void PickFromList(fw::Dialog& dlg, int id, int i) {
     m_driver.Then([&dlg, id] {
       QWidget* cb = ui::qt::QtFrontEnd::ItemOf(dlg, id);
-      if (!cb || !cb->isVisible()) return false;
+      if (!Shown(cb)) return false;
       ClickWidget(cb, QPoint(cb->width() - 6, cb->height() / 2));
       return true;
     });
     m_driver.Then([&dlg, id, i] {
       auto* cb = qobject_cast<QComboBox*>(ui::qt::QtFrontEnd::ItemOf(dlg, id));
       QAbstractItemView* view = cb->view();
-      if (!view->isVisible()) return false;
+      if (!Shown(view->window())) return false;
       view->scrollTo(view->model()->index(i, 0));
       QRect rc = view->visualRect(view->model()->index(i, 0));
       ClickWidget(view->viewport(), rc.center());
@@ -342,6 +368,186 @@ TEST_F(QtWindow, QuickClicksChooseEntries) {
     EXPECT_EQ(usb.parent, ui::qt::QtFrontEnd::WindowOf(dlg));
     EXPECT_EQ(m_fe.GetItemText(dlg, IDC_INTERFACE), "COM1");
     EXPECT_EQ(dlg.m_nInterface, 1);
+  });
+  Close(dlg);
+  Run(dlg);
+}
+
+// The About entry is in the window's context menu: it opens the Info
+// dialog, built from template 100 with the brand's texts. F1 is Help there.
+TEST_F(QtWindow, InfoDialogFromTheContextMenu) {
+  UpdateApp app;
+  UpdateDialog dlg;
+  app.m_pMainWnd = &dlg;
+  OnWindow(dlg, [&](QDialog* w) { ClickAt(w->mapToGlobal(QPoint(20, 300)), 3); });
+  m_driver.Then([&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!Shown(menu)) return false;
+    QAction* about = nullptr;
+    for (QAction* a : menu->actions())
+      if (a->text() == QString::fromLatin1("&Info \xFC" "ber QRT1220...")) about = a;
+    EXPECT_TRUE(about);
+    if (about) ClickWidget(menu, menu->actionGeometry(about).center());
+    return true;
+  });
+  BoxSeen help;
+  m_driver.Then([&] {
+    auto* info = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!Shown(info) || info == ui::qt::QtFrontEnd::WindowOf(dlg)) return false;
+    EXPECT_EQ(info->windowTitle().toStdString(), "Info...");
+    EXPECT_EQ(info->parentWidget(), ui::qt::QtFrontEnd::WindowOf(dlg));
+    CheckAgainstTemplate(info, *res::FindTemplate(IDD_ABOUTBOX));
+    InfoDialog::Texts t = InfoDialog::TextsForBrand(kBrandOp);
+    auto text = [&](int id) {
+      const auto& cs = res::FindTemplate(IDD_ABOUTBOX)->controls;
+      for (std::size_t i = 0; i < cs.size(); ++i)
+        if (cs[i].id == id) return info->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)[static_cast<qsizetype>(i)];
+      return static_cast<QWidget*>(nullptr);
+    };
+    EXPECT_EQ(qobject_cast<QLabel*>(text(IDC_INFO_OWNER))->text().toStdString(), "Sold under licence by\nOrvelt and Pannik");
+    EXPECT_EQ(qobject_cast<QLabel*>(text(IDC_INFO_PROGRAM))->text().toStdString(), t.strProgram);
+    EXPECT_EQ(qobject_cast<QLabel*>(text(IDC_INFO_FIRMWARE))->text().toStdString(), t.strFirmware);
+    Shot(info, "linux-info-op");
+    Xdo({"key", "F1"});
+    return true;
+  });
+  m_driver.Then(AnswerBox(help));
+  m_driver.Then([&] {
+    auto* info = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!info || info == ui::qt::QtFrontEnd::WindowOf(dlg)) return false;
+    EXPECT_EQ(help.text, "The help is the manual page: man qrtupdate-gui");
+    EXPECT_EQ(help.caption, kName);
+    EXPECT_EQ(help.icon, QMessageBox::Information);
+    Xdo({"key", "Return"});  // OK, the default button
+    return true;
+  });
+  Close(dlg);
+  Run(dlg);
+}
+
+// Input that waits while a transfer repaints, or while a long command runs,
+// is dropped; after a selection change it is kept.
+TEST_F(QtWindow, InputGivenDuringACommandIsDropped) {
+  UpdateDialog dlg;
+  OnWindow(dlg, [&](QDialog* w) {
+    auto post = [&] {
+      QCoreApplication::postEvent(w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+      QWidget* info = ui::qt::QtFrontEnd::ItemOf(dlg, IDC_INFO);
+      QCoreApplication::postEvent(info, new QMouseEvent(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3),
+                                                       info->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
+                                                       Qt::LeftButton, Qt::NoModifier));
+      QCoreApplication::postEvent(info, new QMouseEvent(QEvent::MouseButtonRelease, QPointF(3, 3), QPointF(3, 3),
+                                                       info->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
+                                                       Qt::NoButton, Qt::NoModifier));
+      QCoreApplication::postEvent(w, new QCloseEvent);
+    };
+    // What a transfer does after each page.
+    post();
+    m_fe.RepaintNow(dlg);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dlg.IsEnded());
+    EXPECT_EQ(QApplication::activeModalWidget(), w);  // no Info dialog
+    // After a long command (the USB probe, quiet without its library).
+    post();
+    m_fe.OnControlCommand(dlg, fw::Msg::Command, IDC_USBPROBE);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dlg.IsEnded());
+    // After a selection change the Escape key still cancels the window.
+    QCoreApplication::postEvent(w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    m_fe.OnControlCommand(dlg, fw::Msg::SelChange, IDC_DEVICE);
+  });
+  Run(dlg);
+  EXPECT_TRUE(dlg.IsEnded());
+  EXPECT_EQ(dlg.Result(), IDCANCEL);
+}
+
+TEST_F(QtWindow, ChannelFileDialog) {
+  EXPECT_EQ(ui::qt::FileDialogFilter("TALVO hex file(*.hex)|*.hex||").toStdString(), "TALVO hex file(*.hex)");
+  EXPECT_EQ(ui::qt::FileDialogFilter("HEX|*.hex;*.ihx|All|*.*||").toStdString(), "HEX (*.hex *.ihx);;All (*.*)");
+
+  QString dir = QDir::currentPath();
+  QString file = dir + "/channel_test.hex";
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(":00000001FF\n");
+  }
+  UpdateDialog dlg;
+  for (bool choose : {true, false}) {
+    OnWindow(dlg, [&dlg](QDialog*) { dlg.OnChannelFile(); });
+    m_driver.Then([&, choose] {
+      auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!Shown(fd)) return false;
+      EXPECT_EQ(fd->directory().absolutePath(), dir);
+      EXPECT_EQ(fd->nameFilters(), QStringList{"TALVO hex file(*.hex)"});
+      EXPECT_EQ(fd->fileMode(), QFileDialog::ExistingFile);
+      auto* buttons = fd->findChild<QDialogButtonBox*>();
+      EXPECT_TRUE(buttons);
+      if (!buttons) return true;
+      if (choose) {
+        // The name typed into the dialog's field, which has the focus, and
+        // Return: the dialog itself checks that the file exists.
+        Xdo({"type", "--delay", "20", "channel_test.hex"});
+        Xdo({"key", "Return"});
+      } else {
+        ClickWidget(buttons->button(QDialogButtonBox::Cancel));
+      }
+      return true;
+    });
+    OnWindow(dlg, [&, choose](QDialog*) {
+      // A cancelled dialog empties the field, as the Windows program's does.
+      EXPECT_EQ(m_fe.GetItemText(dlg, IDC_CHANNELFILE), choose ? file.toStdString() : "");
+    });
+  }
+  Close(dlg);
+  Run(dlg);
+  QFile::remove(file);
+}
+
+// A name without a brand word: the box, and the window closes before it is
+// ever shown.
+TEST_F(QtWindow, FileRenamed) {
+  ui::RunAs("qrtupdate-gui");
+  UpdateDialog dlg;
+  BoxSeen box;
+  m_driver.Then(AnswerBox(box));
+  Run(dlg);
+  EXPECT_EQ(box.text, "FILE RENAMED!\nCLOSE PROGRAM!");
+  EXPECT_EQ(box.caption, "qrtupdate-gui");
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+  EXPECT_TRUE(dlg.IsEnded());
+}
+
+// A full QRT1440 update over COM1, which QRTUPDATE_COM1 maps to qrtsim's
+// pseudo-terminal (tests/qt/gui_update.sh starts it and checks the pages the
+// simulator received against the containers).
+TEST_F(QtWindow, FullUpdate) {
+  const char* pty = std::getenv("QRTUPDATE_COM1");
+  ASSERT_TRUE(pty && *pty) << "QRTUPDATE_COM1 must name qrtsim's port (run through gui_update.sh)";
+  UpdateDialog dlg;
+  PickFromList(dlg, IDC_DEVICE, 4);
+  OnWindow(dlg, [&](QDialog*) { ClickWidget(ui::qt::QtFrontEnd::ItemOf(dlg, IDC_UPDATE)); });
+  // Mid-transfer the screen shows the lines and the progress so far: the
+  // transfer repaints after every page, and this step runs between pages.
+  m_driver.Then([&] {
+    if (m_fe.ListGetCount(dlg, IDC_LIST) < 200) return false;
+    Shot(ui::qt::QtFrontEnd::WindowOf(dlg), "linux-main-during-update");
+    return true;
+  });
+  BoxSeen done;
+  m_driver.Then([&] {
+    QMessageBox* box = OpenBox();
+    if (!Shown(box)) return false;
+    Shot(ui::qt::QtFrontEnd::WindowOf(dlg), "linux-main-after-update");
+    return true;
+  });
+  m_driver.Then(AnswerBox(done));
+  OnWindow(dlg, [&](QDialog*) {
+    EXPECT_EQ(done.text, "Firmware successfully updated! Please restart device!");
+    EXPECT_EQ(done.icon, QMessageBox::Information);
+    EXPECT_EQ(dlg.m_nError, 0);
+    EXPECT_EQ(m_fe.ListGetCount(dlg, IDC_LIST), 680);
+    EXPECT_EQ(m_fe.ListGetText(dlg, IDC_LIST, 0), "Channel controller update successful!");
   });
   Close(dlg);
   Run(dlg);

@@ -70,10 +70,7 @@ check "680 list lines" test "$(wc -l <"$work/full/lines")" -eq 680
 check "version line first" test "$(head -n 1 "$work/full/lines")" = "Previous firmware main controller: 02.030000"
 check "channel success last" test "$(tail -n 1 "$work/full/lines")" = "Channel controller update successful!"
 check "FWUE last" grep -q '"FWU4", "FWU", "pages ch4 80", "FWUE"\]' "$work/full/report.json"
-check "main controller pages" cmp -s "$work/full/dump/main.bin" <(head -c $((350 * 256)) FW1C.qrt)
-for c in 1 2 3 4; do
-  check "channel $c pages" cmp -s "$work/full/dump/ch$c.bin" <(head -c $((80 * 256)) FW2B.qrt)
-done
+sim_check_qrt1440_pages "$work/full/dump"
 if [ "$mode" = gpib ]; then
   check "one ibwrt per string" grep -q '"ibwrt_calls": 2025,' "$work/full/report.json"
   if [ -x "$qrtsim" ]; then

@@ -38,9 +38,6 @@ calls=$(wc -l <writes)
 check "2025 write calls on the port, not $calls" [ "$calls" -eq 2025 ]
 data=$(grep -cx 512 writes)
 check "each of the 670 pages' data in one write call, not $data" [ "$data" -eq 670 ]
-check "main controller's pages" cmp -s <(head -c $((350 * 256)) FW1C.qrt) dump/main.bin
-for c in 1 2 3 4; do
-  check "channel $c's pages" cmp -s <(head -c $((80 * 256)) FW2B.qrt) dump/ch$c.bin
-done
+sim_check_qrt1440_pages dump
 [ "$fail" -eq 0 ] && echo "ok: $calls write calls for 670 pages"
 exit $fail

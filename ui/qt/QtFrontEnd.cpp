@@ -429,7 +429,7 @@ void QtFrontEnd::SetIcon(fw::Dialog& dlg, fw::IconHandle icon, bool) {
 
 void QtFrontEnd::ShowHelp(fw::Dialog* owner) {
   // The program's help on Linux is its manual page; the user is told where.
-  MessageBox(owner, "The help is the manual page: man qrtupdate", fw::g_strAppName, fw::MsgIcon::Information);
+  MessageBox(owner, "The help is the manual page: man qrtupdate-gui", fw::g_strAppName, fw::MsgIcon::Information);
 }
 
 std::string QtFrontEnd::FileOpenDialog(fw::Dialog& dlg, const std::string& filter, bool fileMustExist) {

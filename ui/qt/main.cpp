@@ -26,21 +26,9 @@ bool HasDisplay() {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  platform::SetStartName(argc > 0 ? argv[0] : "");
-  // Without a display Qt would end the process with an abort; the user is
-  // told why instead, and where the same work is done without a window.
-  if (!HasDisplay()) {
-    std::cerr << "qrtupdate-gui: no display (DISPLAY is not set): the window cannot be shown; "
-                 "the console program qrtupdate does the same work without one\n";
-    return 1;
-  }
-  QApplication qapp(argc, argv);
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  ui::qt::GuiOptions options = ui::qt::ParseGuiArgs(args);
+// --help, --version and usage errors, which need no window: the exit
+// status, or -1 when the window is to be shown.
+int Answer(const ui::qt::GuiOptions& options) {
   if (!options.strError.empty()) {
     std::cerr << "qrtupdate-gui: " << options.strError << "\n" << ui::qt::GuiUsage();
     return kExitUsage;
@@ -53,6 +41,33 @@ int main(int argc, char** argv) {
     std::cout << "qrtupdate-gui " << QRT_VERSION << "\n";
     return 0;
   }
+  return -1;
+}
+
+std::vector<std::string> ArgsOf(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return args;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::SetStartName(argc > 0 ? argv[0] : "");
+  // Without a display Qt would end the process with an abort; the user is
+  // told why instead, and where the same work is done without a window.
+  // Without Qt's own options in the way, --help and --version still answer.
+  if (!HasDisplay()) {
+    ui::qt::GuiOptions options = ui::qt::ParseGuiArgs(ArgsOf(argc, argv));
+    if (options.strError.empty() && (options.bHelp || options.bVersion)) return Answer(options);
+    std::cerr << "qrtupdate-gui: no display (DISPLAY is not set): the window cannot be shown; "
+                 "the console program qrtupdate does the same work without one\n";
+    return 1;
+  }
+  QApplication qapp(argc, argv);
+  ui::qt::GuiOptions options = ui::qt::ParseGuiArgs(ArgsOf(argc, argv));
+  int answered = Answer(options);
+  if (answered >= 0) return answered;
   if (!options.strAs.empty()) ui::RunAs(options.strAs);
 
   ui::qt::QtFrontEnd frontEnd;
