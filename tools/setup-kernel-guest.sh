@@ -20,7 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/kernel-guest-env.sh"
 C=$QRT_KERNEL_GUEST_DIR
 
-for t in apt-get apt-cache dpkg-deb flock; do
+for t in apt-get apt-cache dpkg-deb flock xz; do
   command -v "$t" >/dev/null || { echo "setup-kernel-guest: $t is missing" >&2; exit 1; }
 done
 # The kernel package of the moment: linux-image-amd64 is a meta-package that
@@ -81,9 +81,13 @@ for d in "$C"/debs/*.deb; do dpkg-deb -x "$d" "$C/unpacked"; done
 
 vmlinuz=$(find "$C/unpacked/boot" -maxdepth 1 -name 'vmlinuz-*' | head -n 1)
 [ -n "$vmlinuz" ] || { echo "setup-kernel-guest: $kernel_pkg holds no vmlinuz" >&2; exit 1; }
-kdir=$(find "$C/unpacked/lib/modules" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+# Debian 12's packages put modules and programs under /lib and /bin, Debian
+# 13's (merged /usr) under /usr/lib and /usr/bin.
+kdir=$(find "$C/unpacked/lib/modules" "$C/unpacked/usr/lib/modules" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | head -n 1)
 [ -n "$kdir" ] && [ -d "$kdir/kernel/drivers/usb" ] || { echo "setup-kernel-guest: $kernel_pkg holds no USB modules" >&2; exit 1; }
-[ -x "$C/unpacked/bin/busybox" ] || { echo "setup-kernel-guest: busybox-static holds no bin/busybox" >&2; exit 1; }
+busybox=
+for b in "$C/unpacked/bin/busybox" "$C/unpacked/usr/bin/busybox"; do [ -x "$b" ] && busybox=$b; done
+[ -n "$busybox" ] || { echo "setup-kernel-guest: busybox-static holds no bin/busybox" >&2; exit 1; }
 
 mkdir -p "$C/modules/drivers" "$C/modules/fs"
 cp -a "$kdir/kernel/drivers/usb" "$C/modules/drivers/"
@@ -91,7 +95,7 @@ cp -a "$kdir/kernel/fs/configfs" "$C/modules/fs/"
 # busybox's insmod takes plain modules only.
 find "$C/modules" -name '*.ko.xz' -exec xz -d {} +
 cp "$vmlinuz" "$C/vmlinuz"
-cp "$C/unpacked/bin/busybox" "$C/busybox"
+cp "$busybox" "$C/busybox"
 basename "$kdir" >"$C/kernel-release"
 rm -rf "$C/debs" "$C/unpacked" "$C/download.log"
 echo "$key" >"$C/ready"

@@ -14,9 +14,10 @@ packages=(
   libssl-dev nlohmann-json3-dev
   qt6-base-dev fonts-liberation2 desktop-file-utils appstream
 )
-# The kernel-guest test stage: QEMU's PC, and cpio for the guest's initramfs
+# The kernel-guest test stage: QEMU's PC, cpio for the guest's initramfs and
+# xz for its modules
 # (the kernel itself is fetched by tools/setup-kernel-guest.sh).
-packages+=(qemu-system-x86 cpio)
+packages+=(qemu-system-x86 cpio xz-utils)
 # The answers are read whole before they are matched: under pipefail a grep -q
 # that stops early makes the writer die of SIGPIPE, and the test fail.
 installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == *'install ok installed'* ]]; }
