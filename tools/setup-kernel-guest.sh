@@ -83,7 +83,11 @@ vmlinuz=$(find "$C/unpacked/boot" -maxdepth 1 -name 'vmlinuz-*' | head -n 1)
 [ -n "$vmlinuz" ] || { echo "setup-kernel-guest: $kernel_pkg holds no vmlinuz" >&2; exit 1; }
 # Debian 12's packages put modules and programs under /lib and /bin, Debian
 # 13's (merged /usr) under /usr/lib and /usr/bin.
-kdir=$(find "$C/unpacked/lib/modules" "$C/unpacked/usr/lib/modules" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | head -n 1)
+kdir=
+for m in "$C/unpacked/lib/modules" "$C/unpacked/usr/lib/modules"; do
+  [ -d "$m" ] && kdir=$(find "$m" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  [ -n "$kdir" ] && break
+done
 [ -n "$kdir" ] && [ -d "$kdir/kernel/drivers/usb" ] || { echo "setup-kernel-guest: $kernel_pkg holds no USB modules" >&2; exit 1; }
 busybox=
 for b in "$C/unpacked/bin/busybox" "$C/unpacked/usr/bin/busybox"; do [ -x "$b" ] && busybox=$b; done
