@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <initializer_list>
 
 static_assert(SIGHUP == platform::kStopHangup && SIGINT == platform::kStopInterrupt &&
                   SIGTERM == platform::kStopTerminate,
