@@ -165,13 +165,11 @@ void UpdateDialog::PresentBrand() {
 
 void UpdateDialog::OnInterfaceSelChange() {
   UpdateData(true);
-  int i = m_cbInterface.GetCurSel();
-  if (i == kInterfaceUsb - 1) {
+  m_nInterface = m_cbInterface.GetCurSel() + 1;
+  if (ChosenAddress().kind == LinkKind::Usb) {
     MessageBox("USB is not supported at the moment!");
     m_cbInterface.SetCurSel(0);
     m_nInterface = 1;
-  } else {
-    m_nInterface = i + 1;
   }
 }
 

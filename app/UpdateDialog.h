@@ -46,6 +46,9 @@ class UpdateDialog : public fw::Dialog {
   // The link of the current interface, made on first use and again when
   // the interface changes.
   DeviceLink& Link();
+  // The address of the chosen interface (m_nInterface): the one place where
+  // the list's value becomes a link address.
+  LinkAddress ChosenAddress() const;
   // How links are made; tests put a scripted link in its place.
   DeviceLinkFactory m_linkFactory = MakeDeviceLink;
 
@@ -116,8 +119,8 @@ class UpdateDialog : public fw::Dialog {
   void SendClosingCommand();
   void CloseLink();
 
-  std::unique_ptr<DeviceLink> m_pLink;  // the link of m_nLinkInterface
-  std::int32_t m_nLinkInterface = -1;
+  std::unique_ptr<DeviceLink> m_pLink;  // the link of m_linkAddress
+  LinkAddress m_linkAddress;
   std::string m_strLoadedContainer;     // the container in m_image during a run
   // The bundle's SHA256SUMS as read at the check before the link opened;
   // every load step of the run checks the bytes it loaded against it.

@@ -54,12 +54,6 @@ const char* BrandWord(std::int32_t nBrand) {
   }
 }
 
-std::string InterfaceWord(std::int32_t nInterface) {
-  if (nInterface == kInterfaceGpib) return "GPIB";
-  if (nInterface == kInterfaceUsb) return "USB";
-  return "COM" + std::to_string(nInterface);
-}
-
 std::string NoMatchMessage(const std::string& strFile) {
   return "Firmware file " + strFile + " does not match " + kChecksumListName + "! Update abort!";
 }
@@ -91,7 +85,7 @@ void UpdateDialog::OnUpdateFirmware() {
   const PlanRow* pRow = CheckUpdateRequest();
   if (pRow == nullptr) return;
   TransferEvents& events = TransferObservers();
-  events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, InterfaceWord(m_nInterface)});
+  events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, LinkAddressName(ChosenAddress())});
   if (CheckContainers(*pRow)) {
     OpenLink();
     RunPlan(*pRow);
@@ -108,7 +102,7 @@ const PlanRow* UpdateDialog::CheckUpdateRequest() {
     MessageBox("Please select your power supply!");
     return nullptr;
   }
-  if (m_nInterface == kInterfaceUsb) {
+  if (ChosenAddress().kind == LinkKind::Usb) {
     MessageBox("USB is not supported at the moment!");
     return nullptr;
   }
@@ -186,8 +180,8 @@ int UpdateDialog::CheckLoadedContainer(const std::string& strFile, const platfor
 
 void UpdateDialog::OpenLink() {
   LinkSettings settings;
-  settings.nInterface = m_nInterface;
-  if (m_nInterface == kInterfaceGpib) m_bGpib = 1;
+  settings.address = ChosenAddress();
+  if (settings.address.kind == LinkKind::Gpib) m_bGpib = 1;
   if (!Link().Open(settings)) {
     MessageBox("can not open port!");
     m_nError = kErrorPortOpen;

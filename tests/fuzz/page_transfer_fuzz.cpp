@@ -257,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     auto dlg = std::make_unique<UpdateDialog>();
     fe.Open(*dlg);
     dlg->m_linkFactory = StoppableLinkFactory(
-        [&device](std::int32_t, const LinkResources&) { return std::make_unique<BorrowedLink>(device); },
+        [&device](const LinkAddress&, const LinkResources&) { return std::make_unique<BorrowedLink>(device); },
         [&device] { return device.StopRequest(); });
     fe.Select(*dlg, IDC_INTERFACE, 0);  // COM1
     fe.Select(*dlg, IDC_DEVICE, model.nSelection);

@@ -17,9 +17,9 @@
 #include <ostream>
 #include <thread>
 
+#include "platform/ports.h"
 #include "tests/update/SimProcess.h"
 #include "tests/update/UpdateFixture.h"
-#include "ui/console/lib/Console.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ std::string JsonValue(const std::string& strJson, const std::string& strKey) {
 struct SimRun {
   SimRun(const std::string& strName, int nDevice, const std::vector<std::string>& simOptions, bool bWithContainers = true)
       : dir(bWithContainers), sim(simOptions, (dir.Path() / "sim").string()), win(strName) {
-    ui::SetComPortPath(3, sim.SlavePath());
+    platform::SetComPortPath(3, sim.SlavePath());
     win.Choose("COM3", nDevice);
   }
   void Click() {
@@ -423,7 +423,7 @@ TEST(UpdateOverPty, GpibRunThenComRunEachCloseTheirOwnLink) {
   // The same window over COM3 afterwards: the port is closed at the end,
   // and the GPIB device is not taken offline again (its record would grow).
   SimProcess sim({}, (dir.Path() / "sim").string());
-  ui::SetComPortPath(3, sim.SlavePath());
+  platform::SetComPortPath(3, sim.SlavePath());
   win.Choose("COM3", -1);
   win.ClickUpdate();
   sim.Stop();

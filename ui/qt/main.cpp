@@ -11,7 +11,7 @@
 #include "app/UpdateDialog.h"
 #include "platform/platform.h"
 #include "qrt_version.h"
-#include "ui/console/lib/StartName.h"
+#include "ui/common/StartName.h"
 #include "ui/qt/GuiOptions.h"
 #include "ui/qt/QtFrontEnd.h"
 #include "update/ResultCodes.h"

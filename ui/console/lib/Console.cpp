@@ -10,7 +10,8 @@
 #include "link/StoppableLink.h"
 #include "platform/signals.h"
 #include "qrt_version.h"
-#include "ui/console/lib/StartName.h"
+#include "ui/common/PortPath.h"
+#include "ui/common/StartName.h"
 #include "ui/console/lib/CreateNotes.h"
 #include "update/TransferEvents.h"
 
@@ -177,9 +178,9 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
     case ConsoleStep::Action:
       break;
   }
-  if (!m_strPort.empty() && IsComInterface(upd.m_nInterface)) SetComPortPath(upd.m_nInterface, m_strPort);
+  UsePortPath(upd, m_strPort);
   const std::string& a = step.value;
-  if (a == "update") NoteUpdatePort(upd.m_nInterface);
+  if (a == "update") NoteUpdatePort(ComNumberOf(upd.ChosenAddress()));
   m_bVerifyLast = a == "verify";
   if (a == "verify") {
     // A bundle that fails its check stops the actions after it.

@@ -69,7 +69,7 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   int RunOptions(const ConsoleOptions& options);
   int RunSeveral(const ConsoleOptions& options);
   int EndRun(const ConsoleOptions& options, int nCode);
-  void NoteUpdatePort(int nInterface);
+  void NoteUpdatePort(int nCom);  // nCom: the COM number, 0 when not a COM port
   void JsonEvent(const nlohmann::ordered_json& j);
   void RunSteps(fw::Dialog& dlg);
   bool DoStep(fw::Dialog& dlg, const ConsoleStep& step);
@@ -125,8 +125,5 @@ int VerifyChecksums(std::ostream& out, std::ostream& err);
 // The exit status of a run stopped by a signal: 128 plus its number
 // (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
 int ExitStatusOfStop(int nSignal);
-
-// Sets the device path behind COM port n for this process (QRTUPDATE_COM<n>).
-void SetComPortPath(int n, const std::string& strPath);
 
 }  // namespace ui

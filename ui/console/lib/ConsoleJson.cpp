@@ -117,15 +117,15 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
 
 // The port an update is about to open, and what the system says of the
 // adapter behind it, for the record.
-void ConsoleFrontEnd::NoteUpdatePort(int nInterface) {
+void ConsoleFrontEnd::NoteUpdatePort(int nCom) {
   m_record.SetPort("");
   m_record.SetAdapter("");
-  if (!IsComInterface(nInterface)) return;
-  const std::string strPath = platform::ComPortPath(nInterface);
+  if (nCom == 0) return;
+  const std::string strPath = platform::ComPortPath(nCom);
   m_record.SetPort(strPath);
   std::vector<std::string> notes;
   for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
-    if (port.n == nInterface) m_record.SetAdapter(port.strDescription);
+    if (port.n == nCom) m_record.SetAdapter(port.strDescription);
 }
 
 }  // namespace ui

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "link/DeviceLink.h"
+#include "link/LinkAddress.h"
+#include "platform/ports.h"
 #include "update/ResultCodes.h"
 
 namespace ui {
@@ -51,14 +52,16 @@ std::string ExitStatusLines() {
 std::string SeveralPortsError(const ConsoleOptions& o) {
   for (std::size_t i = 0; i < o.interfaces.size(); ++i) {
     const std::string& v = o.interfaces[i];
-    if (v == "GPIB") return "GPIB cannot be updated together with other ports: several ports must all be COM ports";
+    if (ComNumberOf(ParseLinkAddress(v)) == 0)
+      return v + " cannot be updated together with other ports: several ports must all be COM ports";
     for (std::size_t j = 0; j < i; ++j)
       if (o.interfaces[j] == v) return v + " is given twice: each port can be updated once";
   }
   for (const ConsoleStep& step : o.steps) {
     if (step.kind == ConsoleStep::Port)
       return "--port names the device behind one port; with several ports each is found as for a single "
-             "port (QRTUPDATE_COM<n> or the COM numbering on Linux, the system's COM names on Windows)";
+             "port (" + std::string(platform::kComPortVariable) +
+             "<n> or the COM numbering on Linux, the system's COM names on Windows)";
     if (step.kind == ConsoleStep::Action && !IsSeveralPortsAction(step.value))
       return "'" + step.value + "' runs on one port only: with several ports the actions are update, show and ports";
   }
@@ -72,21 +75,7 @@ bool IsSeveralPortsAction(const std::string& strAction) {
 }
 
 // The interface list's index for a name, or -1.
-int InterfaceIndex(const std::string& strName) {
-  if (strName == "USB") return kInterfaceUsb - 1;
-  if (strName == "GPIB") return kInterfaceGpib - 1;
-  if (strName.size() >= 4 && strName.size() <= 5 && strName.compare(0, 3, "COM") == 0) {
-    std::string digits = strName.substr(3);
-    if (digits[0] == '0') return -1;
-    int n = 0;
-    for (char c : digits) {
-      if (c < '0' || c > '9') return -1;
-      n = n * 10 + (c - '0');
-    }
-    if (IsComInterface(n)) return n - 1;
-  }
-  return -1;
-}
+int InterfaceIndex(const std::string& strName) { return InterfaceOfAddress(ParseLinkAddress(strName)) - 1; }
 
 std::string ConsoleUsage() {
   return "usage: qrtupdate [-C DIR] [--as NAME] [--interface COM1..COM29|USB|GPIB] [--device 0..4|MODEL]\n"
@@ -110,7 +99,8 @@ std::string ConsoleUsage() {
          "  --device D        choose entry 0..4 of the device list, or a model: QRT1220, QRT1230,\n"
          "                    QRT1430, QRT1440, ZVN1440 (the MURELL list cannot be changed)\n"
          "  --port PATH       the device behind the chosen COM port for this run (POSIX: sets\n"
-         "                    QRTUPDATE_COM<n>; without it COM1..COM9 are /dev/ttyS0..8,\n"
+         "                    " + std::string(platform::kComPortVariable) +
+         "<n>; without it COM1..COM9 are /dev/ttyS0..8,\n"
          "                    COM10..COM19 /dev/ttyUSB0..9, COM20..COM29 /dev/ttyACM0..9)\n"
          "  --report FILE     when the run ends, whatever its outcome, write the update record\n"
          "                    to FILE: one JSON document (program, brand, device, port,\n"
@@ -238,17 +228,18 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
         nStart = nComma + 1;
       }
       for (const std::string& v : names) {
-        if (names.size() > 1 && (v == "USB" || v == "GPIB")) {
+        const LinkAddress address = ParseLinkAddress(v);
+        if (names.size() > 1 && address.IsValid() && ComNumberOf(address) == 0) {
           o.strError = v + " cannot be updated together with other ports: several ports must all be COM ports";
           break;
         }
         // The window refuses USB after the choice; a script gets a refusal
         // before anything runs, not an update over the COM1 left chosen.
-        if (v == "USB") {
+        if (address.kind == LinkKind::Usb) {
           o.strError = "USB is not supported at the moment: choose COM1..COM29 or GPIB";
           break;
         }
-        if (InterfaceIndex(v) < 0) {
+        if (InterfaceOfAddress(address) == 0) {
           o.strError = "unknown interface '" + v + "'";
           break;
         }

@@ -140,13 +140,14 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
   if (nCode == kResultOk) return;
   auto& upd = static_cast<UpdateDialog&>(dlg);
   m_out.flush();
-  if (nCode == kErrorPortOpen && strAction == "update" && IsComInterface(upd.m_nInterface)) {
-    const std::string strPath = platform::ComPortPath(upd.m_nInterface);
+  const int nCom = ComNumberOf(upd.ChosenAddress());
+  if (nCode == kErrorPortOpen && strAction == "update" && nCom > 0) {
+    const std::string strPath = platform::ComPortPath(nCom);
     std::string strReason = PortReason(strPath);
     const std::string strSystem = upd.Link().LastError();
     if (strReason.empty()) strReason = strSystem.empty() ? "the system gave no reason" : strSystem;
     else if (!strSystem.empty()) strReason += " [" + strSystem + "]";
-    m_err << "qrtupdate: COM" << upd.m_nInterface << " (" << (strPath.empty() ? "no path" : strPath)
+    m_err << "qrtupdate: " << LinkAddressName(upd.ChosenAddress()) << " (" << (strPath.empty() ? "no path" : strPath)
           << ") not opened: " << strReason << "\n";
   } else {
     m_err << "qrtupdate: code " << nCode << ": " << ResultMeaning(nCode);
