@@ -110,12 +110,11 @@ class UpdateDialog : public fw::Dialog {
 
   // The steps of the update command.
   const ModelRow* CheckUpdateRequest();  // the plan row, or nullptr when refused
-  int CheckContainers(const ModelRow& row);    // 1 when every container can be read whole and, with SHA256SUMS, matches it
-  int ReadChecksums();                          // 1 when SHA256SUMS is absent or read; keeps the list for the run
-  int CheckLoadedContainer(const std::string& strFile, const platform::Sha256Digest& digest);  // 1 when it may be sent
+  int CheckContainers(const ModelRow& row);    // 1 when every container passes the bundle rule (image/ChecksumList.h)
+  void RefuseContainer(const std::string& strFile, const BundleFileCheck& check);  // its box, code 7, the reason
   void OpenLink();
   void RunPlan(const ModelRow& row);
-  void ReportLoadedContainer(const std::string& strFile, const std::string& strSha256);  // the container-loaded event of m_image
+  int LoadCheckedContainer(const std::string& strFile);  // a load step: checked again, then into m_image
   void SendClosingCommand();
   void CloseLink();
 
@@ -123,9 +122,8 @@ class UpdateDialog : public fw::Dialog {
   LinkAddress m_linkAddress;
   std::string m_strLoadedContainer;     // the container in m_image during a run
   // The bundle's SHA256SUMS as read at the check before the link opened;
-  // every load step of the run checks the bytes it loaded against it.
-  ChecksumList m_checksums;
-  bool m_bChecksums = false;            // true when the run checks against m_checksums
+  // every load step of the run checks the bytes it loads against it.
+  BundleList m_bundle;
 };
 
 // Start-up helpers, kept apart from the window so they can be tested alone.

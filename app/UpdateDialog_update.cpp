@@ -1,8 +1,10 @@
 // The update command and the two transfers. The work is done by update/;
 // the dialog lends it its link, its list, progress bar and message boxes,
 // and the transfer observers of the front ends.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/UpdateDialog.h"
 #include "image/ChecksumList.h"
@@ -110,72 +112,72 @@ const PlanRow* UpdateDialog::CheckUpdateRequest() {
 }
 
 int UpdateDialog::CheckContainers(const PlanRow& row) {
-  // Every container must be there before the device is touched, so that a
-  // run never stops between the main controller and its channels for want
-  // of a file, nor sends an image of zeros. With the bundle's SHA256SUMS
-  // beside them, each must also be listed there and match, so that a
-  // damaged container, one left from an older bundle or one of another
-  // bundle never reaches the device.
+  // Every container must be there, whole, before the device is touched, so
+  // that a run never stops between the main controller and its channels for
+  // want of a file, nor sends an image cut short or padded with zeros. With
+  // the bundle's SHA256SUMS beside them, each must also be listed there and
+  // match, so that a damaged container, one left from an older bundle or one
+  // of another bundle never reaches the device.
   const char* apszFiles[kMaxPlanSteps] = {};
   const int nFiles = PlanContainers(row, apszFiles, kMaxPlanSteps);
-  auto pImage = std::make_unique<FirmwareImage>();
-  platform::Sha256Digest digests[kMaxPlanSteps] = {};
-  bool abDigest[kMaxPlanSteps] = {};
-  for (int i = 0; i < nFiles; ++i) {
-    if (!ReadContainerFile(apszFiles[i], *pImage)) {
-      MessageBox(ContainerMissingMessage(apszFiles[i]));
-      m_nError = kErrorContainerMissing;
+  m_bundle = BundleList();
+  BundleFileCheck checks[kMaxPlanSteps];
+  for (int i = 0; i < nFiles; ++i) checks[i] = CheckBundleFile(m_bundle, apszFiles[i], kImageSize);
+  // A container's own fault is told before the list's: the file is what
+  // the user has to replace first.
+  for (int nPass = 0; nPass < 2; ++nPass) {
+    for (int i = 0; i < nFiles; ++i) {
+      const BundleVerdict v = checks[i].verdict;
+      const bool bOwnFault = v == BundleVerdict::Missing || v == BundleVerdict::Unreadable || v == BundleVerdict::WrongSize;
+      if (v == BundleVerdict::Ok || bOwnFault != (nPass == 0)) continue;
+      RefuseContainer(apszFiles[i], checks[i]);
       return 0;
     }
-    // The digest of the bytes a load step reads, not of the whole file.
-    abDigest[i] = platform::Sha256Of(pImage->m_image.data(), pImage->m_image.size(), digests[i]) == 1;
-  }
-  if (!ReadChecksums()) return 0;
-  for (int i = 0; i < nFiles && m_bChecksums; ++i) {
-    if (!abDigest[i]) {
-      // Bytes that cannot be checked are not sent.
-      MessageBox(NoMatchMessage(apszFiles[i]));
-      m_nError = kErrorContainerMissing;
-      return 0;
-    }
-    if (!CheckLoadedContainer(apszFiles[i], digests[i])) return 0;
   }
   return 1;
 }
 
-int UpdateDialog::ReadChecksums() {
-  m_bChecksums = false;
-  switch (ReadChecksumList(kChecksumListName, m_checksums)) {
-    case ChecksumListStatus::Absent:
-      // A folder without the list updates as it always did.
-      return 1;
-    case ChecksumListStatus::Read:
-      m_bChecksums = true;
-      return 1;
-    case ChecksumListStatus::Unreadable:
-    case ChecksumListStatus::TooLarge:
-    case ChecksumListStatus::Malformed:
+void UpdateDialog::RefuseContainer(const std::string& strFile, const BundleFileCheck& check) {
+  switch (check.verdict) {
+    case BundleVerdict::Ok:
+      return;
+    case BundleVerdict::Missing:
+    case BundleVerdict::Unreadable:
+    case BundleVerdict::WrongSize:
+      MessageBox(ContainerMissingMessage(strFile));
       break;
-  }
-  MessageBox(std::string(kChecksumListName) + " cannot be read! Update abort!");
-  m_nError = kErrorContainerMissing;
-  return 0;
-}
-
-int UpdateDialog::CheckLoadedContainer(const std::string& strFile, const platform::Sha256Digest& digest) {
-  if (!m_bChecksums) return 1;
-  switch (CheckAgainstList(m_checksums, strFile, digest)) {
-    case ChecksumVerdict::Matches:
-      return 1;
-    case ChecksumVerdict::Differs:
-      MessageBox(NoMatchMessage(strFile));
+    case BundleVerdict::ListRefused:
+      MessageBox(std::string(kChecksumListName) + " cannot be read! Update abort!");
       break;
-    case ChecksumVerdict::NotListed:
+    case BundleVerdict::NotListed:
       MessageBox("Firmware file " + strFile + " is not listed in " + kChecksumListName + "! Update abort!");
       break;
+    case BundleVerdict::Differs:
+      MessageBox(NoMatchMessage(strFile));
+      break;
   }
   m_nError = kErrorContainerMissing;
-  return 0;
+  TransferObservers().OnContainerRefused({strFile, BundleRefusalReason(m_bundle, strFile, kImageSize, check)});
+}
+
+int UpdateDialog::LoadCheckedContainer(const std::string& strFile) {
+  // The file may have changed since the check before the link opened: the
+  // bytes checked now are the bytes put in the image and sent.
+  std::vector<std::uint8_t> bytes;
+  const BundleFileCheck check = CheckBundleFile(m_bundle, strFile, kImageSize, &bytes);
+  if (check.verdict != BundleVerdict::Ok) {
+    RefuseContainer(strFile, check);
+    return 0;
+  }
+  m_image.Clear();
+  std::copy(bytes.begin(), bytes.end(), m_image.m_image.begin());
+  ContainerLoadedEvent e;
+  e.strFile = strFile;
+  e.nBytes = bytes.size();
+  e.strSha256 = check.bDigest ? platform::Sha256Hex(check.digest) : "";
+  if (check.bListed) e.strListedIn = kChecksumListName;
+  TransferObservers().OnContainerLoaded(e);
+  return 1;
 }
 
 void UpdateDialog::OpenLink() {
@@ -193,28 +195,10 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
   for (const PlanStep& step : row.steps) {
     if (step.kind == PlanStepKind::End || m_nError != kResultOk) break;
     switch (step.kind) {
-      case PlanStepKind::Load: {
-        // The file may have changed since the check before the link opened:
-        // what is checked is the bytes now in the image, which are the
-        // bytes that will be sent.
+      case PlanStepKind::Load:
         m_strLoadedContainer = step.pszFile;
-        if (!LoadContainer(step.pszFile)) {
-          MessageBox(ContainerMissingMessage(step.pszFile));
-          m_nError = kErrorContainerMissing;
-          break;
-        }
-        platform::Sha256Digest digest{};
-        const bool bDigest = platform::Sha256Of(m_image.m_image.data(), m_image.m_image.size(), digest) == 1;
-        if (m_bChecksums && !bDigest) {
-          // Bytes that cannot be checked are not sent.
-          MessageBox(NoMatchMessage(step.pszFile));
-          m_nError = kErrorContainerMissing;
-          break;
-        }
-        if (!CheckLoadedContainer(step.pszFile, digest)) break;
-        ReportLoadedContainer(step.pszFile, bDigest ? platform::Sha256Hex(digest) : "");
+        LoadCheckedContainer(step.pszFile);
         break;
-      }
       case PlanStepKind::Main:
         FlashMainController();
         break;
@@ -225,15 +209,6 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
         break;
     }
   }
-}
-
-void UpdateDialog::ReportLoadedContainer(const std::string& strFile, const std::string& strSha256) {
-  ContainerLoadedEvent e;
-  e.strFile = strFile;
-  e.nBytes = m_image.m_image.size();
-  e.strSha256 = strSha256;
-  if (m_bChecksums) e.strListedIn = kChecksumListName;
-  TransferObservers().OnContainerLoaded(e);
 }
 
 void UpdateDialog::SendClosingCommand() {

@@ -30,15 +30,6 @@ class DeviceContact : public TransferEvents {
   bool& m_bTouched;
 };
 
-const char* StopName(int nSignal) {
-  switch (nSignal) {
-    case platform::kStopHangup: return "SIGHUP";
-    case platform::kStopInterrupt: return "SIGINT";
-    case platform::kStopTerminate: return "SIGTERM";
-    default: return "a signal";
-  }
-}
-
 }  // namespace
 
 int ExitStatusOfStop(int nSignal) {
@@ -139,7 +130,9 @@ void ConsoleFrontEnd::ReportStop() {
   // One line on standard error; the port is closed by now.
   // The system's own name where the process's handler saw it (Ctrl-C,
   // Ctrl-Break on Windows).
-  const char* pszName = platform::StopSignal() == m_nStopSignal ? platform::StopSignalName() : StopName(m_nStopSignal);
+  const char* pszName =
+      platform::StopSignal() == m_nStopSignal ? platform::StopSignalName() : platform::SignalName(m_nStopSignal);
+  if (*pszName == 0) pszName = "a signal";
   m_err << "qrtupdate: stopped by " << pszName
         << (m_bDeviceTouched ? ": the update did not end; the device needs a complete update\n"
                              : " before anything was sent to the device\n");

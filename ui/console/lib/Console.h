@@ -10,7 +10,11 @@
 //   ConsoleJson.cpp     the JSON Lines stream (--json) and the record's end
 //   UpdateRecord.cpp    the update record (--report)
 //   ConsoleReasons.cpp  the lines that say why an action failed
-//   ConsoleMulti.cpp    several COM ports at once, one child process each
+//   ConsoleMulti.cpp    several COM ports at once, one child process each:
+//                       start and supervision; ConsoleMultiDisplay.cpp the
+//                       ports side by side, ConsoleMultiRecord.cpp the
+//                       summary and the merged record
+//   ConsoleEvents.h     the JSON stream's event and field names
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -30,6 +34,8 @@ namespace ui {
 class ConsoleWhere;  // where an update failed (ConsoleReasons.cpp)
 
 class ConsoleFrontEnd : public MemoryFrontEnd {
+  friend class SeveralPorts;  // several ports: one child per port (ConsoleMulti*.cpp)
+
  public:
   ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar);
   ~ConsoleFrontEnd() override;

@@ -10,6 +10,7 @@
 #include "platform/ports.h"
 #include "qrt_version.h"
 #include "ui/console/lib/Console.h"
+#include "ui/console/lib/ConsoleEvents.h"
 
 namespace ui {
 
@@ -23,10 +24,10 @@ class JsonControllerEvents : public TransferEvents {
  public:
   explicit JsonControllerEvents(std::function<void(const nlohmann::ordered_json&)> emit) : m_emit(std::move(emit)) {}
   void OnControllerStarted(const ControllerStartedEvent& e) override {
-    m_emit({{"event", "controller"}, {"name", e.strController}, {"state", "started"}});
+    m_emit(events::ControllerEvent(e.strController, events::kStarted));
   }
   void OnControllerEnded(const ControllerEndedEvent& e) override {
-    m_emit({{"event", "controller"}, {"name", e.strController}, {"state", e.nResult == 0 ? "ok" : "failed"}});
+    m_emit(events::ControllerEvent(e.strController, e.nResult == 0 ? events::kOk : events::kFailed));
   }
 
  private:
@@ -108,10 +109,10 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
       const std::string strText = "the update record cannot be written: " + strError;
       m_err << "qrtupdate: " << strText << "\n";
       m_err.flush();
-      JsonEvent({{"event", "message"}, {"caption", "qrtupdate"}, {"icon", "error"}, {"text", strText}});
+      JsonEvent(events::MessageEvent("qrtupdate", "error", strText));
     }
   }
-  JsonEvent({{"event", "result"}, {"code", nCode}, {"meaning", ResultMeaning(nCode)}});
+  JsonEvent(events::ResultEvent(nCode, ResultMeaning(nCode)));
   return nCode;
 }
 

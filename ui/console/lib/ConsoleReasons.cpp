@@ -27,6 +27,9 @@ namespace ui {
 class ConsoleWhere : public TransferEvents {
  public:
   void OnUpdateStarted(const UpdateStartedEvent&) override { *this = ConsoleWhere(); }
+  void OnContainerRefused(const ContainerRefusedEvent& e) override {
+    if (m_strRefusal.empty()) m_strRefusal = e.strReason;
+  }
   void OnControllerStarted(const ControllerStartedEvent& e) override {
     m_strController = e.strController;
     m_strContainer = e.strContainer;
@@ -68,8 +71,11 @@ class ConsoleWhere : public TransferEvents {
     if (!strFile.empty()) s += ", file " + strFile;
     return s;
   }
+  // Why a container was refused before it was sent, "" when none was.
+  const std::string& Refusal() const { return m_strRefusal; }
 
  private:
+  std::string m_strRefusal;
   std::string m_strController, m_strContainer;
   int m_nPages = 0;
   int m_nLastPage = 0;
@@ -153,6 +159,8 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
     m_err << "qrtupdate: code " << nCode << ": " << ResultMeaning(nCode);
     const std::string strWhere = strAction == "update" && m_pWhere ? m_pWhere->Where() : "";
     if (!strWhere.empty()) m_err << "; at " << strWhere;
+    if (nCode == kErrorContainerMissing && strAction == "update" && m_pWhere && !m_pWhere->Refusal().empty())
+      m_err << ": " << m_pWhere->Refusal();
     // A GPIB board that could not be reached says why in the link's words.
     if (nCode == kErrorPortOpen && strAction == "update") {
       const std::string strSystem = upd.Link().LastError();
