@@ -8,7 +8,7 @@
 #include "image/CreateEvents.h"
 #include "image/HexImport.h"
 #include "update/Models.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 std::string DataBeyondSentPagesLine(const std::string& strHexFile, const std::string& strContainer, int nPagesSent,
                                     std::int32_t nHighestAddress) {

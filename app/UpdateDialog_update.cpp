@@ -10,7 +10,7 @@
 #include "platform/digest.h"
 #include "platform/platform.h"
 #include "update/PageTransfer.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 #include "update/TransferEvents.h"
 #include "update/UpdatePlan.h"
 

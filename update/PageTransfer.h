@@ -6,7 +6,7 @@
 #include <string>
 
 #include "image/FirmwareImage.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 #include "update/UpdateHost.h"
 
 // Error codes a transfer leaves behind, by the transfer's names for them.

@@ -45,7 +45,7 @@
 #include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
 #include "update/PageTransfer.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 #include "update/TransferEvents.h"
 #include "update/UpdatePlan.h"
 

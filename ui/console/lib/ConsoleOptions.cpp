@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "link/DeviceLink.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace ui {
 

@@ -9,7 +9,7 @@
 #include "platform/digest.h"
 #include "platform/file.h"
 #include "ui/console/lib/Console.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace ui {
 
