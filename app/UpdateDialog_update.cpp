@@ -16,8 +16,6 @@
 
 namespace {
 
-// The pause before the closing command.
-constexpr unsigned kClosingPauseMs = 100;
 const char kClosingCommand[] = "FWUE";
 
 class DialogTransferWindow : public TransferWindow {
@@ -45,15 +43,6 @@ class DialogTransferWindow : public TransferWindow {
 
 void Pause(unsigned milliseconds) { platform::Sleep(milliseconds); }
 
-const char* BrandWord(std::int32_t nBrand) {
-  switch (nBrand) {
-    case kBrandTalvo: return "TALVO";
-    case kBrandOp: return "OP";
-    case kBrandMurell: return "MURELL";
-    default: return "";
-  }
-}
-
 std::string InterfaceWord(std::int32_t nInterface) {
   if (nInterface == kInterfaceGpib) return "GPIB";
   if (nInterface == kInterfaceUsb) return "USB";
@@ -69,7 +58,8 @@ std::string NoMatchMessage(const std::string& strFile) {
 void UpdateDialog::FlashMainController() {
   DialogTransferWindow window(*this);
   UpdateHost host{Link(), Pause, window, TransferObservers()};
-  TransferProfile profile = MainTransferProfile(m_nPageCount, m_nAnnounceFlag, MainFamilyId(m_cbDevice.GetCurSel()));
+  TransferProfile profile =
+      MainTransferProfile(m_nPageCount, m_nAnnounceFlag, SelectionFamily(m_cbDevice.GetCurSel()));
   profile.strContainer = m_strLoadedContainer;
   RunPageTransfer(host, profile, m_image, m_nError);
 }
@@ -88,7 +78,7 @@ void UpdateDialog::OnUpdateFirmware() {
   m_bGpib = 0;
   UpdateData(true);
 
-  const PlanRow* pRow = CheckUpdateRequest();
+  const ModelRow* pRow = CheckUpdateRequest();
   if (pRow == nullptr) return;
   TransferEvents& events = TransferObservers();
   events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, InterfaceWord(m_nInterface)});
@@ -101,9 +91,9 @@ void UpdateDialog::OnUpdateFirmware() {
   events.OnUpdateEnded({m_nError});
 }
 
-const PlanRow* UpdateDialog::CheckUpdateRequest() {
+const ModelRow* UpdateDialog::CheckUpdateRequest() {
   // A selection without a plan (the prompt, none, a placeholder) does nothing.
-  const PlanRow* pRow = FindPlanRow(g_nBrand, m_cbDevice.GetCurSel());
+  const ModelRow* pRow = FindModel(g_nBrand, m_cbDevice.GetCurSel());
   if (pRow == nullptr) {
     MessageBox("Please select your power supply!");
     return nullptr;
@@ -115,7 +105,7 @@ const PlanRow* UpdateDialog::CheckUpdateRequest() {
   return pRow;
 }
 
-int UpdateDialog::CheckContainers(const PlanRow& row) {
+int UpdateDialog::CheckContainers(const ModelRow& row) {
   // Every container must be there before the device is touched, so that a
   // run never stops between the main controller and its channels for want
   // of a file, nor sends an image of zeros. With the bundle's SHA256SUMS
@@ -194,7 +184,7 @@ void UpdateDialog::OpenLink() {
   }
 }
 
-void UpdateDialog::RunPlan(const PlanRow& row) {
+void UpdateDialog::RunPlan(const ModelRow& row) {
   m_nPageCount = row.bLargeFront ? m_nFrontPagesLarge : m_nFrontPagesSmall;
   for (const PlanStep& step : row.steps) {
     if (step.kind == PlanStepKind::End || m_nError != kResultOk) break;
@@ -245,13 +235,13 @@ void UpdateDialog::ReportLoadedContainer(const std::string& strFile, const std::
 void UpdateDialog::SendClosingCommand() {
   if (m_nError != kResultOk) return;
   Link().Purge();
-  platform::Sleep(kClosingPauseMs);
+  platform::Sleep(kCommandPauseMs);
   if (SendString(kClosingCommand)) {
     MessageBox("Firmware successfully updated! Please restart device!", "", fw::MsgIcon::Information);
   } else {
     // The device never heard that the update is complete.
     m_nError = kErrorNotConfirmed;
-    MessageBox("Error occured! Code:8");
+    MessageBox(ErrorCodeMessage(m_nError));
   }
 }
 

@@ -321,10 +321,9 @@ int ConsoleFrontEnd::RunSeveral(const ConsoleOptions& options) {
       // No record of its own: one that says the port's run was lost.
       UpdateRecord lost;
       const std::string strProgram = StartFileName();
-      static const char* const kBrandWords[] = {"TALVO", "OP", "MURELL"};
       const int nBrand = BrandOfFileName(strProgram);
       lost.SetProgram(strProgram, QRT_VERSION);
-      if (nBrand >= 0 && nBrand < 3) lost.SetBrand(kBrandWords[nBrand]);
+      if (nBrand >= 0) lost.SetBrand(BrandWord(nBrand));
       lost.SetFirmwareVersion(FirmwareVersionOfFileName(strProgram));
       lost.SetPort(p->strPath);
       lost.AddMessage("error", "the update's process " + p->strLost);

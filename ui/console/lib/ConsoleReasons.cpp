@@ -163,8 +163,14 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
 }
 
 void ConsoleFrontEnd::SayNoBrand(const std::string& strFileName) {
-  m_err << "qrtupdate: the name '" << strFileName
-        << "' holds no brand word (TALVO, OP or MURELL): the program's file name chooses the brand, the "
+  // "TALVO, OP or MURELL"
+  std::string strWords;
+  for (int nBrand = 0; nBrand < kBrandCount; ++nBrand) {
+    if (nBrand > 0) strWords += nBrand + 1 == kBrandCount ? " or " : ", ";
+    strWords += kBrandWords[nBrand];
+  }
+  m_err << "qrtupdate: the name '" << strFileName << "' holds no brand word (" << strWords
+        << "): the program's file name chooses the brand, the "
            "firmware version (after FWV) and the device list; "
 #ifdef _WIN32
            "copy or rename it to a name such as QRT_Update_OP_FWV2.04.exe and start that, "
