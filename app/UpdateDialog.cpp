@@ -55,9 +55,9 @@ std::string FileNameOfPath(const std::string& strPath) {
 }
 
 int BrandOfFileName(const std::string& strFileName) {
-  if (strFileName.find("MURELL") != std::string::npos) return kBrandMurell;
-  if (strFileName.find("OP") != std::string::npos) return kBrandOp;
-  if (strFileName.find("TALVO") != std::string::npos) return kBrandTalvo;
+  for (Brand brand : kBrandSearchOrder) {
+    if (strFileName.find(kBrandWords[brand]) != std::string::npos) return brand;
+  }
   return -1;
 }
 

@@ -12,14 +12,12 @@
 #include "platform/digest.h"
 #include "platform/platform.h"
 #include "update/PageTransfer.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 #include "update/TransferEvents.h"
 #include "update/UpdatePlan.h"
 
 namespace {
 
-// The pause before the closing command.
-constexpr unsigned kClosingPauseMs = 100;
 const char kClosingCommand[] = "FWUE";
 
 class DialogTransferWindow : public TransferWindow {
@@ -47,15 +45,6 @@ class DialogTransferWindow : public TransferWindow {
 
 void Pause(unsigned milliseconds) { platform::Sleep(milliseconds); }
 
-const char* BrandWord(std::int32_t nBrand) {
-  switch (nBrand) {
-    case kBrandTalvo: return "TALVO";
-    case kBrandOp: return "OP";
-    case kBrandMurell: return "MURELL";
-    default: return "";
-  }
-}
-
 std::string NoMatchMessage(const std::string& strFile) {
   return "Firmware file " + strFile + " does not match " + kChecksumListName + "! Update abort!";
 }
@@ -65,7 +54,8 @@ std::string NoMatchMessage(const std::string& strFile) {
 void UpdateDialog::FlashMainController() {
   DialogTransferWindow window(*this);
   UpdateHost host{Link(), Pause, window, TransferObservers()};
-  TransferProfile profile = MainTransferProfile(m_nPageCount, m_nAnnounceFlag, MainFamilyId(m_cbDevice.GetCurSel()));
+  TransferProfile profile =
+      MainTransferProfile(m_nPageCount, m_nAnnounceFlag, SelectionFamily(m_cbDevice.GetCurSel()));
   profile.strContainer = m_strLoadedContainer;
   RunPageTransfer(host, profile, m_image, m_nError);
 }
@@ -84,7 +74,7 @@ void UpdateDialog::OnUpdateFirmware() {
   m_bGpib = 0;
   UpdateData(true);
 
-  const PlanRow* pRow = CheckUpdateRequest();
+  const ModelRow* pRow = CheckUpdateRequest();
   if (pRow == nullptr) return;
   TransferEvents& events = TransferObservers();
   events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, LinkAddressName(ChosenAddress())});
@@ -97,9 +87,9 @@ void UpdateDialog::OnUpdateFirmware() {
   events.OnUpdateEnded({m_nError});
 }
 
-const PlanRow* UpdateDialog::CheckUpdateRequest() {
+const ModelRow* UpdateDialog::CheckUpdateRequest() {
   // A selection without a plan (the prompt, none, a placeholder) does nothing.
-  const PlanRow* pRow = FindPlanRow(g_nBrand, m_cbDevice.GetCurSel());
+  const ModelRow* pRow = FindModel(g_nBrand, m_cbDevice.GetCurSel());
   if (pRow == nullptr) {
     MessageBox("Please select your power supply!");
     return nullptr;
@@ -111,13 +101,13 @@ const PlanRow* UpdateDialog::CheckUpdateRequest() {
   return pRow;
 }
 
-int UpdateDialog::CheckContainers(const PlanRow& row) {
-  // Every container must be there, whole, before the device is touched, so
-  // that a run never stops between the main controller and its channels for
-  // want of a file, nor sends an image cut short or padded with zeros. With
-  // the bundle's SHA256SUMS beside them, each must also be listed there and
-  // match, so that a damaged container, one left from an older bundle or one
-  // of another bundle never reaches the device.
+int UpdateDialog::CheckContainers(const ModelRow& row) {
+  // Every container must be there before the device is touched, so that a
+  // run never stops between the main controller and its channels for want
+  // of a file, nor sends an image of zeros. With the bundle's SHA256SUMS
+  // beside them, each must also be listed there and match, so that a
+  // damaged container, one left from an older bundle or one of another
+  // bundle never reaches the device.
   const char* apszFiles[kMaxPlanSteps] = {};
   const int nFiles = PlanContainers(row, apszFiles, kMaxPlanSteps);
   m_bundle = BundleList();
@@ -190,7 +180,7 @@ void UpdateDialog::OpenLink() {
   }
 }
 
-void UpdateDialog::RunPlan(const PlanRow& row) {
+void UpdateDialog::RunPlan(const ModelRow& row) {
   m_nPageCount = row.bLargeFront ? m_nFrontPagesLarge : m_nFrontPagesSmall;
   for (const PlanStep& step : row.steps) {
     if (step.kind == PlanStepKind::End || m_nError != kResultOk) break;
@@ -214,13 +204,13 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
 void UpdateDialog::SendClosingCommand() {
   if (m_nError != kResultOk) return;
   Link().Purge();
-  platform::Sleep(kClosingPauseMs);
+  platform::Sleep(kCommandPauseMs);
   if (SendString(kClosingCommand)) {
     MessageBox("Firmware successfully updated! Please restart device!", "", fw::MsgIcon::Information);
   } else {
     // The device never heard that the update is complete.
     m_nError = kErrorNotConfirmed;
-    MessageBox("Error occured! Code:8");
+    MessageBox(ErrorCodeMessage(m_nError));
   }
 }
 

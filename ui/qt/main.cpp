@@ -14,7 +14,7 @@
 #include "ui/common/StartName.h"
 #include "ui/qt/GuiOptions.h"
 #include "ui/qt/QtFrontEnd.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace {
 

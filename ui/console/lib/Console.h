@@ -27,7 +27,7 @@
 #include "ui/console/lib/ConsoleOptions.h"
 #include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace ui {
 

@@ -16,8 +16,6 @@ namespace ui {
 
 namespace {
 
-const char* const kBrandWords[] = {"TALVO", "OP", "MURELL"};
-
 // The controller events of the stream: "started" when a controller's
 // transfer begins, "ok" or "failed" when it ends.
 class JsonControllerEvents : public TransferEvents {
@@ -95,7 +93,7 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
     // its brand and firmware version were read from.
     m_record.SetProgram(strName, QRT_VERSION);
     const int nBrand = BrandOfFileName(strName);
-    if (nBrand >= 0 && nBrand < 3) m_record.SetBrand(kBrandWords[nBrand]);
+    if (nBrand >= 0) m_record.SetBrand(BrandWord(nBrand));
     m_record.SetFirmwareVersion(FirmwareVersionOfFileName(strName));
     m_record.Finish(nCode, m_bInterrupted);
     std::string strError;

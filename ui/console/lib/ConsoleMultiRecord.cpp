@@ -75,10 +75,9 @@ void SeveralPorts::MergeRecords() {
 nlohmann::ordered_json SeveralPorts::LostRecord(const PortRun& p) const {
   UpdateRecord lost;
   const std::string strProgram = StartFileName();
-  static const char* const kBrandWords[] = {"TALVO", "OP", "MURELL"};
   const int nBrand = BrandOfFileName(strProgram);
   lost.SetProgram(strProgram, QRT_VERSION);
-  if (nBrand >= 0 && nBrand < 3) lost.SetBrand(kBrandWords[nBrand]);
+  if (nBrand >= 0) lost.SetBrand(BrandWord(nBrand));
   lost.SetFirmwareVersion(FirmwareVersionOfFileName(strProgram));
   lost.SetPort(p.strPath);
   // A child that ended with a result but left no record: its code stands,

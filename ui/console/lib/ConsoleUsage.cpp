@@ -4,7 +4,7 @@
 
 #include "platform/ports.h"
 #include "ui/console/lib/ConsoleOptions.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace ui {
 

@@ -4,8 +4,8 @@
 #include "image/ChecksumList.h"
 #include "image/FirmwareImage.h"
 #include "ui/console/lib/Console.h"
+#include "common/ResultCodes.h"
 #include "update/Models.h"
-#include "update/ResultCodes.h"
 
 namespace ui {
 
