@@ -86,7 +86,8 @@ int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
 void ConsoleFrontEnd::ListPorts() {
   std::vector<std::string> notes;
   for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
-    m_out << "COM" << port.n << "\t" << ListingText(port.strPath) << "\t" << ListingText(port.strDescription) << "\n";
+    m_out << LinkAddressName({LinkKind::Com, port.n, ""}) << "\t" << ListingText(port.strPath) << "\t"
+          << ListingText(port.strDescription) << "\n";
   m_out.flush();
   for (const std::string& strNote : notes) m_err << "qrtupdate: " << ListingText(strNote) << "\n";
   m_err.flush();
