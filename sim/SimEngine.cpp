@@ -121,7 +121,7 @@ int ParseFault(const std::string& strText, Fault& fault, std::string& strError) 
       {"ident", FaultKind::Ident},   {"silent", FaultKind::Silent}, {"announce", FaultKind::Announce},
       {"addr", FaultKind::Address},  {"noa1", FaultKind::NoA1},     {"e2", FaultKind::E2},
       {"badsum", FaultKind::BadSum}, {"noclose", FaultKind::NoClose}, {"hangup", FaultKind::HangUp},
-      {"late", FaultKind::Late},     {"slow", FaultKind::Slow}};
+      {"late", FaultKind::Late},     {"slow", FaultKind::Slow},     {"noise", FaultKind::Noise}};
   bool bFound = false;
   for (const auto& kind : kKinds) {
     if (strKind == kind.first) {
@@ -131,7 +131,7 @@ int ParseFault(const std::string& strText, Fault& fault, std::string& strError) 
   }
   if (!bFound) {
     strError = "fault '" + strText + "': unknown kind '" + strKind +
-               "' (ident, silent, announce, addr, noa1, e2, badsum, noclose, hangup, late, slow)";
+               "' (ident, silent, announce, addr, noa1, e2, badsum, noclose, hangup, late, slow, noise)";
     return 0;
   }
   bool bPerPage = fault.kind == FaultKind::Address || fault.kind == FaultKind::NoA1 ||
@@ -465,6 +465,11 @@ void SimEngine::EndExchange(EndKind end) {
   if (m_nActive != kMain && end != EndKind::Abandoned && !FindFault(FaultKind::NoClose, 0) && !m_bMute) {
     Emit(std::string(1, m_config.cClose));
     rec.bClosed = true;
+  }
+  // What a device prints on its own after a transfer (a restart's banner)
+  // reaches the PC before its next command and must be discarded there.
+  if (const Fault* pNoise = FindFault(FaultKind::Noise, 0); pNoise && end != EndKind::Abandoned && !m_bMute) {
+    Emit(pNoise->bHasValue ? pNoise->strValue : "\r\n" + m_config.strIdn + "\r\n");
   }
   if (FindFault(FaultKind::HangUp, 0)) m_bHungUp = true;
   m_stage = Stage::Command;

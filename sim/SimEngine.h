@@ -58,6 +58,11 @@
 //   e2@k          page k's checksum answered "E2" whatever it is; the exchange ends
 //   badsum@k[=S]  page k's checksum answered with S (default "X2")
 //   noclose       no closing character after a channel exchange
+//   noise[=S]     once this exchange has ended (after its last reply and
+//                 closing character) the device sends S unasked (default:
+//                 its identification between CR LFs, as a power supply
+//                 prints it when it starts): stale bytes on the line before
+//                 the PC's next command, which the PC must discard
 //   hangup        the device drops off the line once this exchange has ended
 //                 (after its last reply and closing character): HungUp()
 //                 turns true and the runner closes the line, so every later
@@ -87,7 +92,7 @@ constexpr int kControllers = 5;
 // "main", "ch1" .. "ch4".
 std::string ControllerName(int nController);
 
-enum class FaultKind { Ident, Silent, Announce, Address, NoA1, E2, BadSum, NoClose, HangUp, Late, Slow };
+enum class FaultKind { Ident, Silent, Announce, Address, NoA1, E2, BadSum, NoClose, HangUp, Late, Slow, Noise };
 
 struct Fault {
   int nController = kMain;

@@ -32,6 +32,9 @@
 //                            e2@K          page K's checksum answered E2
 //                            badsum@K[=S]  page K's checksum answered S (default X2)
 //                            noclose       no closing character after a channel transfer
+//                            noise[=S]     send S unasked after this transfer (default the
+//                                          identification between CR LFs): stale bytes
+//                                          before the updater's next command
 //                            hangup        drop off the line after this transfer: qrtsim
 //                                          closes the pty, so later writes fail (EIO)
 //                            late[@K]=MS   every reply MS milliseconds late (with @K only
@@ -127,7 +130,7 @@ void Usage(FILE* pFile) {
       "              [--adapter-latency MS] [--tty PATH]\n"
       "              [--link PATH] [--report FILE] [--dump-dir DIR] [--exit-after-fwue]\n"
       "              [--max-seconds T] [--verbose] [--help] [--version]\n"
-      "fault kinds: ident silent announce addr noa1 e2 badsum noclose hangup late slow; targets: main ch1..ch4\n",
+      "fault kinds: ident silent announce addr noa1 e2 badsum noclose noise hangup late slow; targets: main ch1..ch4\n",
       pFile);
 }
 

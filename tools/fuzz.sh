@@ -14,6 +14,10 @@
 # corpus and are used again by the next run; an input that fails is written
 # to BUILD_DIR/fuzz-artifacts/ and can be replayed with:
 #   BUILD_DIR/bin/hex_import_fuzz FILE   or   BUILD_DIR/bin/page_transfer_fuzz FILE
+# Once the fault is mended, keep the input in tests/fuzz/crashes/TARGET/
+# (hex_import, page_transfer, checksum_list): every native build has each
+# target as a plain program (build/bin/TARGET_replay) that ctest runs over
+# the seed corpus and those files, and the runs here start from them too.
 # Exit status: 0 when no input failed.
 set -eu
 if [ $# -ne 1 ]; then
@@ -34,22 +38,31 @@ CC=clang CXX=clang++ cmake -S "$src" -B "$build" -DQRT_FUZZ=ON -DQRT_WERROR=ON >
 cmake --build "$build" -j2 --target hex_import_fuzz page_transfer_fuzz
 
 mkdir -p "$build/fuzz-corpus" "$build/fuzz-transfer-corpus" "$build/fuzz-artifacts"
+# A target's seed folders: its corpus and, where it has any, the inputs that once failed.
+seeds=()
+set_seeds() {
+  seeds=("$src/tests/fuzz/$1")
+  if [ -d "$src/tests/fuzz/crashes/$2" ]; then seeds+=("$src/tests/fuzz/crashes/$2"); fi
+}
 common=(-artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1 -timeout=20)
 if [ "$jobs" -gt 1 ]; then
   common+=(-jobs="$jobs" -workers="$jobs")
 fi
 echo "== HEX import (${seconds} s)"
+set_seeds corpus hex_import
 "$build/bin/hex_import_fuzz" -max_total_time="$seconds" -max_len=4096 -dict="$src/tests/fuzz/hex.dict" "${common[@]}" \
-  "$build/fuzz-corpus" "$src/tests/fuzz/corpus"
+  "$build/fuzz-corpus" "${seeds[@]}"
 echo "== update command (${transfer_seconds} s)"
+set_seeds transfer-corpus page_transfer
 "$build/bin/page_transfer_fuzz" -max_total_time="$transfer_seconds" -max_len=2048 "${common[@]}" \
-  "$build/fuzz-transfer-corpus" "$src/tests/fuzz/transfer-corpus"
+  "$build/fuzz-transfer-corpus" "${seeds[@]}"
 
-# The SHA256SUMS parser: arbitrary bytes, for about 20 s from the lists in
+# The SHA256SUMS list (parser, file, size limit, lookup): arbitrary bytes, for about 20 s from the lists in
 # tests/fuzz/checksum-corpus; replay a failure with BUILD_DIR/bin/checksum_list_fuzz FILE.
 checksum_seconds=${QRT_FUZZ_CHECKSUM_SECONDS:-20}
 cmake --build "$build" -j2 --target checksum_list_fuzz
 mkdir -p "$build/fuzz-checksum-corpus"
 echo "== checksum list (${checksum_seconds} s)"
+set_seeds checksum-corpus checksum_list
 "$build/bin/checksum_list_fuzz" -max_total_time="$checksum_seconds" -max_len=4096 "${common[@]}" \
-  "$build/fuzz-checksum-corpus" "$src/tests/fuzz/checksum-corpus"
+  "$build/fuzz-checksum-corpus" "${seeds[@]}"

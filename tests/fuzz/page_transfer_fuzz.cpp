@@ -5,9 +5,14 @@
 // button with a scripted device in the window's link factory, wrapped in the
 // link a stop signal cuts off (as the console program runs it).
 //
-// Input: byte 0 chooses the model (the five rows of the plan); byte 1 the
-// device exchange after which a stop is asked (0: never); every later byte
-// steers one reply:
+// The folder holds the bundle's SHA256SUMS beside the containers, so every
+// update checks each container against it before the port opens and at each
+// load.
+//
+// Input: byte 0 chooses the model (the five rows of the plan, value mod 5)
+// and, one value in sixteen of the rest (value / 5 mod 16 = 15), a list whose
+// FW2B.qrt line has a wrong digest; byte 1 the device exchange after which a
+// stop is asked (0: never); every later byte steers one reply:
 //   0x00-0x7F  the right reply (identification, version, echo, "A1", "A2", closing)
 //   0x80-0xBF  the right reply cut short (low bits: how many characters are left)
 //   0xC0-0xFE  raw: the next n input bytes as they are
@@ -19,10 +24,17 @@
 // each answered "A2" by the script; code 0, the success box and "FWUE" come
 // only together, and only when every page of every controller of the plan
 // was answered "A2"; after a stop nothing more is sent and the port is closed.
+// What was sent is what the containers hold: every page's data is the
+// 256 bytes of its controller's container at the address sent before it,
+// that address a page's within the pages the plan sends, the checksum the
+// data's byte sum, and a successful controller got each page once, in order.
+// A container the list does not match is never sent: the update ends with
+// code 7 before the port opens.
 // The update record the console would write from the same events claims no
 // more: its confirmed counts never exceed the pages answered "A2", an "ok"
 // controller has all its pages confirmed, and "updated" only comes with
 // code 0.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -40,14 +52,16 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
 #include "link/StoppableLink.h"
+#include "image/ChecksumList.h"
+#include "platform/digest.h"
 #include "platform/platform.h"
 #include "tests/update/BorrowedLink.h"
 #include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
 #include "update/PageTransfer.h"
 #include "common/ResultCodes.h"
+#include "update/Models.h"
 #include "update/TransferEvents.h"
-#include "update/UpdatePlan.h"
 
 // The process services of platform/posix/process.cpp, here without the
 // pauses: the update's 100 ms waits would make every input take a second.
@@ -84,13 +98,16 @@ class FuzzDevice : public DeviceLink {
       m_bDataSent = false;
     } else if (str.size() == 512) {
       m_bDataSent = true;
+      m_pages[m_strController].push_back({m_strAddress, str, ""});
     } else if (str.size() == 6 && m_bAnnounced) {
       m_nPage = static_cast<int>(std::strtoul(str.c_str(), nullptr, 16) / 256) + 1;
+      m_strAddress = str;
       m_bDataSent = false;
     } else if (str.size() == 6) {
       m_bAnnounced = true;
     } else if (str.size() == 4 && m_bDataSent) {
       m_bAwaitSum = true;
+      m_pages[m_strController].back().strSum = str;
     }
     m_strLast = str;
     return 1;
@@ -116,7 +133,14 @@ class FuzzDevice : public DeviceLink {
   // Asked by the stoppable link before and after every exchange.
   int StopRequest() const { return Stopped() ? 1 : 0; }
 
+  // One page as it went out: the address sent before it, its data and checksum.
+  struct SentPage {
+    std::string strAddress;
+    std::string strData;
+    std::string strSum;
+  };
   std::map<std::string, std::set<int>> m_confirmed;  // controller -> pages answered "A2"
+  std::map<std::string, std::vector<SentPage>> m_pages;  // controller -> pages sent, in order
   std::vector<std::string> m_sends;
   int m_nOpens = 0;
   int m_nCloses = 0;
@@ -171,6 +195,7 @@ class FuzzDevice : public DeviceLink {
   bool m_bAwaitSum = false;
   bool m_bSilent = false;
   std::string m_strController;
+  std::string m_strAddress;
   std::string m_strLast;
 };
 
@@ -206,8 +231,30 @@ constexpr Model kModelsToClick[] = {
     {"QRT_Update_MURELL_FWV2.04", 4},
 };
 
+// The five containers' bytes, by file name.
+std::map<std::string, std::string> g_containers;
+
+// The list as sha256sum writes it; with bWrongFw2b, FW2B.qrt's digest has
+// one digit changed. Written only when it changes.
+void WriteChecksumList(bool bWrongFw2b) {
+  static int s_nWritten = -1;
+  if (s_nWritten == static_cast<int>(bWrongFw2b)) return;
+  s_nWritten = bWrongFw2b;
+  std::string strList;
+  for (const auto& [strName, strBytes] : g_containers) {
+    platform::Sha256Digest digest{};
+    if (platform::Sha256Of(strBytes.data(), strBytes.size(), digest) != 1) std::abort();
+    std::string strHex = platform::Sha256Hex(digest);
+    if (bWrongFw2b && strName == "FW2B.qrt") strHex[10] = strHex[10] == '0' ? '1' : '0';
+    strList += strHex + "  " + strName + "\n";
+  }
+  std::ofstream out(kChecksumListName, std::ios::binary | std::ios::trunc);
+  out << strList;
+  if (!out) std::abort();
+}
+
 // The five containers, written once to a folder of this process's own that
-// stays the current directory.
+// stays the current directory, with their list.
 void PrepareContainersOnce() {
   static bool bDone = false;
   if (bDone) return;
@@ -216,16 +263,93 @@ void PrepareContainersOnce() {
   static fs::path s_dir = fs::temp_directory_path() / ("qrt_update_fuzz_" + std::to_string(::getpid()));
   fs::create_directories(s_dir);
   fs::current_path(s_dir);
-  for (const char* pszName : {"FW1A.qrt", "FW1C.qrt", "FW1E.qrt", "FW2A.qrt", "FW2B.qrt"}) {
-    std::vector<char> bytes(kImageSize);
-    for (int i = 0; i < kImageSize; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 31 + pszName[3]);
-    std::ofstream(pszName, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  for (const ContainerInfo& container : kFirmwareContainers) {
+    // Every page of every container different, so that a page sent from
+    // the wrong place or the wrong container shows.
+    std::string bytes(kImageSize, '\0');
+    const int nSeed = container.pszFile[3] * 7 + container.pszFile[4];
+    for (int i = 0; i < kImageSize; ++i)
+      bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 31 + i / kPageSize + nSeed);
+    std::ofstream(container.pszFile, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    g_containers[container.pszFile] = bytes;
   }
+  WriteChecksumList(false);
   std::atexit([] {
     std::error_code ec;
     fs::current_path(fs::temp_directory_path(), ec);
     fs::remove_all(s_dir, ec);
   });
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The bytes a string of hex digit pairs spells; false if it holds anything else.
+bool Unhex(const std::string& str, std::string& bytes) {
+  bytes.clear();
+  if (str.size() % 2) return false;
+  for (std::size_t i = 0; i < str.size(); i += 2) {
+    const int hi = HexValue(str[i]), lo = HexValue(str[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    bytes += static_cast<char>(hi * 16 + lo);
+  }
+  return true;
+}
+
+// Controller name -> the container its steps load last before it, by the
+// plan of the row.
+std::map<std::string, std::string> ContainerOfController(const ModelRow& row) {
+  std::map<std::string, std::string> result;
+  const char* pszLoaded = "";
+  for (const PlanStep& step : row.steps) {
+    if (step.kind == PlanStepKind::End) break;
+    if (step.kind == PlanStepKind::Load) pszLoaded = step.pszFile;
+    if (step.kind == PlanStepKind::Main) result["main"] = pszLoaded;
+    if (step.kind == PlanStepKind::Channel) result["ch" + std::to_string(step.nChannel + 1)] = pszLoaded;
+  }
+  return result;
+}
+
+// Every page sent is its container's page at the address sent before it,
+// with its byte sum as checksum; with bComplete each controller of the plan
+// got each of its pages once, in order.
+void CheckPagesSent(const FuzzDevice& device, const ModelRow& row, bool bComplete) {
+  const std::map<std::string, std::string> plan = ContainerOfController(row);
+  for (const auto& [strController, pages] : device.m_pages) {
+    auto it = plan.find(strController);
+    if (it == plan.end()) std::abort();  // data for a controller the plan does not flash
+    const std::string& strContainer = g_containers.at(it->second);
+    const int nPages = FindContainer(it->second)->nPages;
+    std::string bytes, address;
+    for (const FuzzDevice::SentPage& page : pages) {
+      if (!Unhex(page.strAddress, address) || address.size() != 3) std::abort();
+      const std::size_t nAddress = static_cast<unsigned char>(address[0]) * 65536u +
+                                   static_cast<unsigned char>(address[1]) * 256u + static_cast<unsigned char>(address[2]);
+      if (nAddress % kPageSize != 0 || nAddress >= static_cast<std::size_t>(nPages) * kPageSize) std::abort();
+      if (!Unhex(page.strData, bytes) || bytes != strContainer.substr(nAddress, kPageSize)) std::abort();
+      unsigned nSum = 0;
+      for (char c : bytes) nSum += static_cast<unsigned char>(c);
+      std::string strSum;
+      if (!page.strSum.empty() && (!Unhex(page.strSum, strSum) ||
+                                   static_cast<unsigned char>(strSum[0]) * 256u + static_cast<unsigned char>(strSum[1]) != nSum))
+        std::abort();
+    }
+  }
+  if (!bComplete) return;
+  for (const auto& [strController, strFile] : plan) {
+    auto it = device.m_pages.find(strController);
+    const int nPages = FindContainer(strFile)->nPages;
+    if (it == device.m_pages.end() || static_cast<int>(it->second.size()) != nPages) std::abort();
+    for (int p = 0; p < nPages; ++p) {
+      char szAddress[16];
+      std::snprintf(szAddress, sizeof szAddress, "%06X", static_cast<unsigned>(p * kPageSize));
+      if (it->second[static_cast<std::size_t>(p)].strAddress != szAddress) std::abort();
+    }
+  }
 }
 
 }  // namespace
@@ -234,6 +358,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   if (nSize < 2) return 0;
   PrepareContainersOnce();
   const Model& model = kModelsToClick[pData[0] % std::size(kModelsToClick)];
+  const bool bWrongList = (pData[0] / std::size(kModelsToClick)) % 16 == 15;
+  WriteChecksumList(bWrongList);
   const int nStopAt = pData[1] < 0x80 ? 0 : (pData[1] - 0x80) * 16 + 1;
 
   ui::MemoryFrontEnd fe;
@@ -249,6 +375,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   int nEnded = 0;
   std::int32_t nEndedCode = -1;
   int nChannels = 0;
+  const ModelRow* pRow = nullptr;
   // The update record a console run would write, fed by the same events.
   ui::UpdateRecord record;
   AddTransferObserver(&record);
@@ -261,7 +388,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         [&device] { return device.StopRequest(); });
     fe.Select(*dlg, IDC_INTERFACE, 0);  // COM1
     fe.Select(*dlg, IDC_DEVICE, model.nSelection);
-    const ModelRow* pRow = FindModel(g_nBrand, model.nSelection);
+    pRow = FindModel(g_nBrand, model.nSelection);
     if (pRow == nullptr) std::abort();
     nChannels = ChannelCount(*pRow);
     fe.Click(*dlg, IDC_UPDATE);
@@ -320,5 +447,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   }
   // Every open is closed again, also after a stop.
   if (device.m_nOpens > 0 && device.m_nCloses < 1) std::abort();
+
+  CheckPagesSent(device, *pRow, nCode == kResultOk);
+  // A container the list does not match never reaches the device: the
+  // update ends before the port opens.
+  const auto plan = ContainerOfController(*pRow);
+  const bool bUsesFw2b = std::any_of(plan.begin(), plan.end(), [](const auto& c) { return c.second == "FW2B.qrt"; });
+  if (bWrongList && bUsesFw2b && (nCode != kErrorContainerMissing || device.m_nOpens != 0 || !device.m_sends.empty()))
+    std::abort();
   return 0;
 }

@@ -417,3 +417,26 @@ TEST(SimEngine, ReportAndDumpFiles) {
   EXPECT_EQ(0, sim::WriteWholeFile((dir / "no" / "such" / "dir" / "r.json").string(), "x"));
   std::filesystem::remove_all(dir);
 }
+
+TEST(SimEngine, NoiseFollowsTheEndOfAnExchangeUnasked) {
+  std::vector<std::uint8_t> image = simtest::TestImage(128000, 5);
+  SimEngine engine(WithFaults("main:noise,ch1:noise=HELLO,ch2:e2@2,ch2:noise,ch3:silent,ch3:noise"));
+  const std::string strBanner = "\r\n" + SimConfig().strIdn + "\r\n";
+  // After the main controller's last "A2"; after a channel's closing
+  // character, also when the device stopped the loop itself.
+  EXPECT_EQ(strBanner, Transfer(engine, 0, image, 3, "QRT1440").strClose);
+  EXPECT_EQ("CHELLO", Transfer(engine, 1, image, 3, "QRT1230CH").strClose);
+  TransferResult stopped = Transfer(engine, 2, image, 3, "QRT1230CH");
+  EXPECT_EQ(3, stopped.nError);
+  EXPECT_EQ("C" + strBanner, stopped.strClose);
+  // A silent device says nothing at all, and the noise hits no other controller.
+  EXPECT_EQ(6, Transfer(engine, 3, image, 3, "QRT1230CH").nError);
+  EXPECT_EQ("", engine.TakeOutput());
+  EXPECT_EQ("C", Transfer(engine, 4, image, 3, "QRT1230CH").strClose);
+  EXPECT_EQ("", Send(engine, "FWUE"));
+  EXPECT_TRUE(engine.Controller(1).AllPagesOk());
+
+  sim::Fault fault;
+  std::string strError;
+  EXPECT_EQ(0, sim::ParseFault("main:noise@2", fault, strError));
+}
