@@ -11,6 +11,7 @@
 
 #include "tests/update/SimProcess.h"
 #include "tests/update/UpdateFixture.h"
+#include "platform/ports.h"
 #include "ui/console/lib/Console.h"
 
 namespace {
@@ -31,7 +32,7 @@ TEST(UpdateOverPty, StaleBytesBeforeEachControllerAreDiscarded) {
                   "--fault", "ch4:noise=A2A2C"},
                  (dir.Path() / "sim").string());
   ASSERT_TRUE(sim.Started());
-  ui::SetComPortPath(3, sim.SlavePath());
+  platform::SetComPortPath(3, sim.SlavePath());
   UpdateWindow win("QRT_Update_OP_FWV2.04.exe");
   win.Choose("COM3", 4);
   win.ClickUpdate();
