@@ -1,11 +1,6 @@
-// The update plan, read from the table of models, and the check that its
-// containers can be read.
+// The update plan, read from the table of models, and the message of a
+// container that cannot be used.
 #include "update/UpdatePlan.h"
-
-#include <memory>
-
-#include "image/Container.h"
-#include "image/FirmwareImage.h"
 
 int PlanContainers(const ModelRow& row, const char* apszFiles[], int nMax) {
   int nCount = 0;
@@ -16,13 +11,6 @@ int PlanContainers(const ModelRow& row, const char* apszFiles[], int nMax) {
     if (!bSeen && nCount < nMax) apszFiles[nCount++] = row.steps[i].pszFile;
   }
   return nCount;
-}
-
-bool ContainerIsComplete(const std::string& strFileName) {
-  // Reading (rather than asking for the size) also refuses files that open
-  // but cannot be read; a FIFO, device or folder is refused without waiting.
-  auto image = std::make_unique<FirmwareImage>();
-  return ReadContainerFile(strFileName, *image) == 1;
 }
 
 std::string ContainerMissingMessage(const std::string& strFileName) {

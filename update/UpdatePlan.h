@@ -9,9 +9,5 @@
 // The container files a row loads, each once, in the order first loaded.
 int PlanContainers(const ModelRow& row, const char* apszFiles[], int nMax);
 
-// True when the container file can be read whole: it opens and holds at
-// least a full image.
-bool ContainerIsComplete(const std::string& strFileName);
-
 // The message shown when a container cannot be read whole.
 std::string ContainerMissingMessage(const std::string& strFileName);
