@@ -16,7 +16,10 @@ work=$(mktemp -d)
 trap 'kill $peer_pid 2>/dev/null; rm -rf "$work"' EXIT
 
 # The prefix must exist before its dosdevices folder gets our link.
-"$runner" "$exe" --gtest_list_tests >/dev/null 2>&1 || true
+if ! "$runner" "$exe" --gtest_list_tests >/dev/null 2>&1; then
+  echo "wine_serial: $exe does not start under Wine" >&2
+  exit 1
+fi
 mkdir -p "$WINEPREFIX/dosdevices"
 
 run() {  # run <gtest filter>
