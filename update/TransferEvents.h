@@ -29,6 +29,13 @@ struct ContainerLoadedEvent {
   std::string strListedIn;  // "SHA256SUMS" when checked against that list, else ""
 };
 
+// A container refused before anything of it was sent (code 7), with why in
+// the user's words: the box keeps the window's text, this says what it cannot.
+struct ContainerRefusedEvent {
+  std::string strFile;    // "FW2B.qrt"
+  std::string strReason;  // "FW2B.qrt holds more than 128000 bytes; ..."
+};
+
 struct ControllerStartedEvent {
   std::string strController;  // "main", "ch1" .. "ch4"
   std::string strContainer;   // "FW1C.qrt"
@@ -62,6 +69,7 @@ class TransferEvents {
   virtual ~TransferEvents() = default;
   virtual void OnUpdateStarted(const UpdateStartedEvent&) {}
   virtual void OnContainerLoaded(const ContainerLoadedEvent&) {}
+  virtual void OnContainerRefused(const ContainerRefusedEvent&) {}
   virtual void OnControllerStarted(const ControllerStartedEvent&) {}
   virtual void OnIdentification(const IdentificationEvent&) {}
   virtual void OnPage(const PageEvent&) {}

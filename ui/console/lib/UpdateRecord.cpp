@@ -7,7 +7,7 @@
 
 #include "platform/file.h"
 #include "update/Models.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace ui {
 
