@@ -54,8 +54,6 @@ std::string DescribeValue(std::uint8_t byCommand, const std::string& strValue) {
 
 }  // namespace
 
-bool LooksLikeNetworkAddress(const std::string& strText) { return strText.find("://") != std::string::npos; }
-
 int ParseNetworkAddress(const std::string& strText, NetworkAddress& address, std::string& strError) {
   const std::size_t nSchemeEnd = strText.find("://");
   if (nSchemeEnd == std::string::npos) {
@@ -133,7 +131,7 @@ NetworkLink::NetworkLink(NetworkAddress address, NoticeSink notice, NetworkBound
 NetworkLink::~NetworkLink() { Close(); }
 
 int NetworkLink::Fail(const std::string& strReason) {
-  m_strError = NetworkAddressUrl(m_address) + ": " + strReason;
+  m_strError = strReason;
   Close();
   return 0;
 }
@@ -142,6 +140,8 @@ int NetworkLink::Open(const LinkSettings& settings) {
   Close();
   m_settings = settings;
   m_strError.clear();
+  m_strSignature.clear();
+  m_bPurgeUnacknowledged = false;
   platform::ConnectFailure failure = platform::ConnectFailure::None;
   std::string strReason;
   m_hSocket = platform::ConnectTcp(m_address.strHost, m_address.nPort, m_bounds.msConnect, failure, strReason);

@@ -26,9 +26,6 @@ struct NetworkAddress {
 inline constexpr char kRfc2217Scheme[] = "rfc2217://";
 inline constexpr char kRawTcpScheme[] = "socket://";
 
-// True when the text is meant as a network address: it holds "://".
-bool LooksLikeNetworkAddress(const std::string& strText);
-
 // Parses rfc2217://HOST:PORT or socket://HOST:PORT (HOST a name, an IPv4
 // address or [IPv6], PORT 1 to 65535). 0 with the reason in strError for
 // another scheme, a missing or bad port, an empty host or anything after
@@ -71,10 +68,9 @@ class NetworkLink : public DeviceLink {
   void Close() override;
   void Release() override { Close(); }
   std::string LastError() const override { return m_strError; }
-
   // The server as the record describes it: its RFC 2217 signature where it
   // gave one, else its kind, host and port.
-  std::string Description() const;
+  std::string Description() const override;
   const NetworkAddress& Address() const { return m_address; }
 
  private:

@@ -170,7 +170,6 @@ TEST(NetworkLink, ServersThatAreRefusedWithTheirReason) {
     NetworkLink link(Rfc(server.Port()), nullptr, Short());
     EXPECT_EQ(link.Open(LinkSettings{}), 0) << c.pszName;
     EXPECT_NE(link.LastError().find(c.strReason), std::string::npos) << c.pszName << ": " << link.LastError();
-    EXPECT_EQ(link.LastError().rfind("rfc2217://127.0.0.1:", 0), 0u) << link.LastError();
     EXPECT_EQ(link.SendString("FWU0"), 0) << c.pszName;
   }
 }
@@ -259,6 +258,4 @@ TEST(NetworkAddress, Parsing) {
     EXPECT_EQ(ParseNetworkAddress(b.first, a, strError), 0) << b.first;
     EXPECT_NE(strError.find(b.second), std::string::npos) << b.first << ": " << strError;
   }
-  EXPECT_TRUE(LooksLikeNetworkAddress("tcp://x:1"));
-  EXPECT_FALSE(LooksLikeNetworkAddress("/dev/ttyUSB0"));
 }
