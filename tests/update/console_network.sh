@@ -70,6 +70,8 @@ connection: &qrt-rfc2217
 connection: &qrt-raw
     accepter: tcp,127.0.0.1,$tport
     connector: serialdev,$pty,19200n81,local
+    options:
+      chardelay: false
 EOF
   ser2net -n -d -c "$out/ser2net.yaml" -P "$out/ser2net.pid" >"$out/ser2net.log" 2>&1 &
   s2npid=$!
