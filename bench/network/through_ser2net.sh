@@ -73,7 +73,7 @@ for run in "${runs[@]}"; do
   port=$pty
   if [ "$run" != pty ]; then
     rport=$(free_port)
-    printf 'connection: &bench\n    accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n    connector: serialdev,%s,19200n81,local\n    options:\n      chardelay: false\n' \
+    printf 'connection: &bench\n    accepter: telnet(rfc2217),tcp(nodelay=true),127.0.0.1,%s\n    connector: serialdev,%s,19200n81,local\n    options:\n      chardelay: false\n' \
       "$rport" "$pty" >"$work/ser2net.yaml"
     ser2net -n -d -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
     s2npid=$!
