@@ -271,6 +271,7 @@ quirks)
   relay_stop
   check_full "$work/nopurge" "purge never acknowledged"
   check "purge never acknowledged: said once" test "$(grep -c "does not acknowledge a purge" "$work/nopurge/stderr")" -eq 1
+  net_stop
 
   # The device's version reply holds 'Z', which the relay turns into 0xFF
   # (doubled, as Telnet carries it): the list line holds it once.
@@ -281,6 +282,7 @@ quirks)
   check_full "$work/ff" "0xFF in a reply"
   check "0xFF crosses once" test "$(head -n 1 "$work/ff/lines")" = \
     "Previous firmware main controller: 02.03$(printf '\xff')000"
+  net_stop
   ;;
 
 several)
