@@ -120,6 +120,7 @@ class UpdateDialog : public fw::Dialog {
 
   std::unique_ptr<DeviceLink> m_pLink;  // the link of m_linkAddress
   LinkAddress m_linkAddress;
+  LinkAddress m_linkTarget;  // what m_linkAddress stood for when the link was made
   std::string m_strLoadedContainer;     // the container in m_image during a run
   // The bundle's SHA256SUMS as read at the check before the link opened;
   // every load step of the run checks the bytes it loads against it.

@@ -6,9 +6,17 @@ LinkAddress UpdateDialog::ChosenAddress() const { return InterfaceAddress(m_nInt
 
 DeviceLink& UpdateDialog::Link() {
   const LinkAddress address = ChosenAddress();
-  if (!m_pLink || m_linkAddress != address) {
-    m_pLink = m_linkFactory(address, LinkResources{m_serial, m_nGpibDevice});
+  // COM n may stand for another port from one run to the next (--port,
+  // QRTUPDATE_COM<n> naming a device server): its link is made anew then.
+  const int nCom = ComNumberOf(address);
+  const LinkAddress target = nCom > 0 ? ComPortTarget(nCom) : address;
+  if (!m_pLink || m_linkAddress != address || m_linkTarget != target) {
+    // What a link says without stopping the run is a box of the window's
+    // own, as the update's other messages.
+    m_pLink = m_linkFactory(address, LinkResources{m_serial, m_nGpibDevice,
+                                                   [this](const std::string& text) { MessageBox(text); }});
     m_linkAddress = address;
+    m_linkTarget = target;
   }
   return *m_pLink;
 }

@@ -3,6 +3,7 @@
 #include "link/DeviceLink.h"
 
 #include <cstring>
+#include <utility>
 
 #include "link/GpibLibrary.h"
 #include "link/serialport.h"
@@ -110,8 +111,9 @@ class GpibLink : public DeviceLink {
 // USB and addresses that name no device: nothing reaches one.
 class NoLink : public DeviceLink {
  public:
+  explicit NoLink(std::string strWhy) : m_strWhy(std::move(strWhy)) {}
   int Open(const LinkSettings&) override {
-    m_strError = "no device link on this interface";
+    m_strError = m_strWhy;
     return 0;
   }
   int SendString(const std::string&) override { return 0; }
@@ -122,6 +124,7 @@ class NoLink : public DeviceLink {
   std::string LastError() const override { return m_strError; }
 
  private:
+  std::string m_strWhy;
   std::string m_strError;
 };
 
@@ -135,4 +138,4 @@ std::unique_ptr<DeviceLink> MakeGpibLink(const LinkResources& resources) {
   return std::make_unique<GpibLink>(resources.nGpibDevice);
 }
 
-std::unique_ptr<DeviceLink> MakeNoLink() { return std::make_unique<NoLink>(); }
+std::unique_ptr<DeviceLink> MakeNoLink(const std::string& strWhy) { return std::make_unique<NoLink>(strWhy); }

@@ -69,13 +69,19 @@ class DeviceLink {
   virtual void Release() {}
   // The system's reason of the last failure (an open that failed), "" when none.
   virtual std::string LastError() const { return ""; }
+  // What the link itself knows of the adapter it reaches (a device server's
+  // own name), "" when it knows nothing beyond what the system lists.
+  virtual std::string Description() const { return ""; }
 };
 
-// What the links of a window work over: its serial-port manager and the
-// field that holds the GPIB device descriptor of a run.
+// What the links of a window work over: its serial-port manager, the
+// field that holds the GPIB device descriptor of a run, and where a link
+// tells the user something that does not stop the run (a device server that
+// does not acknowledge a purge); nothing is said without one.
 struct LinkResources {
   SerialPort& serial;
   std::int32_t& nGpibDevice;
+  std::function<void(const std::string& text)> notice = nullptr;
 };
 
 // The link the kind of an address makes: a COM port, GPIB, or, for USB and
@@ -89,4 +95,5 @@ using DeviceLinkFactory = std::function<std::unique_ptr<DeviceLink>(const LinkAd
 // The links of the kinds, as the table of link kinds makes them.
 std::unique_ptr<DeviceLink> MakeComLink(int nPort, const LinkResources& resources);
 std::unique_ptr<DeviceLink> MakeGpibLink(const LinkResources& resources);
-std::unique_ptr<DeviceLink> MakeNoLink();
+// strWhy: the reason its open gives.
+std::unique_ptr<DeviceLink> MakeNoLink(const std::string& strWhy = "no device link on this interface");

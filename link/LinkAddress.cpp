@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "link/DeviceLink.h"
+#include "link/NetworkLink.h"
+#include "platform/ports.h"
 
 namespace {
 
@@ -52,8 +54,41 @@ std::string NameNumbered(const LinkKindRow& row, const LinkAddress& address) {
   return row.pszName + std::to_string(address.nNumber);
 }
 
+// A network kind serves its scheme followed by HOST:PORT, the scheme in any
+// letter case; the address keeps HOST:PORT as written.
+LinkAddress ClaimScheme(const LinkKindRow& row, const std::string& strText) {
+  const std::string strScheme = row.pszName;
+  if (strText.size() < strScheme.size()) return {};
+  for (std::size_t i = 0; i < strScheme.size(); ++i) {
+    char ch = strText[i];
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    if (ch != strScheme[i]) return {};
+  }
+  NetworkAddress network;
+  std::string strError;
+  if (!ParseNetworkAddress(strText, network, strError)) return {};
+  return {row.kind, 0, strText.substr(strScheme.size())};
+}
+
+std::string NameScheme(const LinkKindRow& row, const LinkAddress& address) { return row.pszName + address.strTarget; }
+
+// What a network port's link says when the server does not acknowledge a
+// purge: the window's message sink where it has one.
+std::unique_ptr<DeviceLink> MakeNetwork(const LinkAddress& address, const LinkResources& res) {
+  NetworkAddress network;
+  std::string strError;
+  ParseNetworkAddress(LinkAddressName(address), network, strError);
+  return std::make_unique<NetworkLink>(network, res.notice);
+}
+
+// COM n reaches whatever its device mapping names: a local port, or a port
+// on a serial device server.
 std::unique_ptr<DeviceLink> MakeCom(const LinkAddress& address, const LinkResources& res) {
-  return MakeComLink(address.nNumber, res);
+  const std::string strNetwork = platform::ComPortNetworkAddress(address.nNumber);
+  if (strNetwork.empty()) return MakeComLink(address.nNumber, res);
+  const LinkAddress target = ParseLinkAddress(strNetwork);
+  if (!target.IsValid()) return MakeNoLink(LinkAddressError(strNetwork));
+  return MakeDeviceLink(target, res);
 }
 
 std::unique_ptr<DeviceLink> MakeGpib(const LinkAddress&, const LinkResources& res) { return MakeGpibLink(res); }
@@ -65,6 +100,8 @@ const LinkKindRow kLinkKinds[] = {
     {LinkKind::Com, "COM", kComFirst, kComLast, true, ClaimNumbered, NameNumbered, MakeCom},
     {LinkKind::Usb, "USB", 0, 0, true, ClaimWord, NameWord, MakeNone},
     {LinkKind::Gpib, "GPIB", 0, 0, true, ClaimWord, NameWord, MakeGpib},
+    {LinkKind::Rfc2217, kRfc2217Scheme, 0, 0, false, ClaimScheme, NameScheme, MakeNetwork},
+    {LinkKind::RawTcp, kRawTcpScheme, 0, 0, false, ClaimScheme, NameScheme, MakeNetwork},
 };
 
 const LinkKindRow* RowOf(const LinkAddress& address) {
@@ -111,6 +148,23 @@ LinkAddress ParseLinkAddress(const std::string& strText) {
     if (address.IsValid()) return address;
   }
   return {};
+}
+
+std::string LinkAddressError(const std::string& strText) {
+  if (ParseLinkAddress(strText).IsValid()) return "";
+  if (platform::IsNetworkAddressText(strText)) {
+    NetworkAddress network;
+    std::string strError;
+    ParseNetworkAddress(strText, network, strError);
+    return strError;
+  }
+  return "'" + strText + "' is no link address";
+}
+
+LinkAddress ComPortTarget(int n) {
+  const LinkAddress com{LinkKind::Com, n, ""};
+  const std::string strNetwork = platform::ComPortNetworkAddress(n);
+  return strNetwork.empty() ? com : ParseLinkAddress(strNetwork);
 }
 
 std::string LinkAddressName(const LinkAddress& address) {

@@ -16,6 +16,8 @@ enum class LinkKind {
   Com,   // a local COM port, by number
   Usb,   // USB: listed, but reaches no device
   Gpib,  // the GPIB device of the update's settings
+  Rfc2217,  // a serial device server's port with COM port control: rfc2217://HOST:PORT
+  RawTcp,   // a serial device server's raw TCP port: socket://HOST:PORT
 };
 
 // An address as a value: its kind and what it names within that kind. A
@@ -35,8 +37,15 @@ constexpr int kComFirst = 1;
 constexpr int kComLast = 29;
 
 // The address a text names ("COM3", "USB", "GPIB", exactly so spelt: COM
-// numbers without leading zeros, upper case), or an invalid one.
+// numbers without leading zeros, upper case; "rfc2217://HOST:PORT",
+// "socket://HOST:PORT"), or an invalid one.
 LinkAddress ParseLinkAddress(const std::string& strText);
+// Why a text is no address, for the user ("" when it is one).
+std::string LinkAddressError(const std::string& strText);
+// The address COM port n stands for: COM n itself, or the network address
+// its device mapping names (QRTUPDATE_COM<n>=rfc2217://...), invalid when
+// that is no valid address.
+LinkAddress ComPortTarget(int n);
 // The text of an address as users write and read it ("COM3"); "" when invalid.
 std::string LinkAddressName(const LinkAddress& address);
 // COM n: n; 0 for every other address.

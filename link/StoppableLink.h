@@ -22,6 +22,7 @@ class StoppableLink : public DeviceLink {
   void Close() override;
   void Release() override;
   std::string LastError() const override;
+  std::string Description() const override { return m_pInner->Description(); }
 
  private:
   bool Stopped() const { return m_pfnStop && m_pfnStop() != 0; }

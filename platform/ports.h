@@ -25,8 +25,16 @@ struct ComPortEntry {
 inline constexpr char kComPortVariable[] = "QRTUPDATE_COM";
 inline std::string ComPortVariable(int n) { return kComPortVariable + std::to_string(n); }
 
-// The device COM port n opens (POSIX), or the Windows device name of COM n.
+// The device COM port n opens (POSIX), or the Windows device name of COM n;
+// on both, the network address of a COM port that stands for one (below).
 std::string ComPortPath(int n);
+
+// COM n may stand for a port on a serial device server: QRTUPDATE_COM<n>
+// (or --port) holding a URL such as rfc2217://HOST:PORT, on Windows as on
+// POSIX. Its text when it holds "://" (whether or not it is a valid
+// address: the link says why not), else "".
+std::string ComPortNetworkAddress(int n);
+inline bool IsNetworkAddressText(const std::string& strText) { return strText.find("://") != std::string::npos; }
 
 // Makes strPath the device behind COM n for this process and the processes
 // it starts (--port): sets QRTUPDATE_COM<n>. Windows opens its own COM
@@ -38,6 +46,7 @@ void SetComPortPath(int n, const std::string& strPath);
 // number. Things the user should know about ports that are left out or
 // cannot be opened (a device without a number, a variable that names
 // nothing, a port the user has no permission for) go to pNotes, one line each.
+// A COM port that stands for a network address is listed with that address.
 std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes);
 
 }  // namespace platform

@@ -18,6 +18,8 @@ packages=(
 # xz for its modules
 # (the kernel itself is fetched by tools/setup-kernel-guest.sh).
 packages+=(qemu-system-x86 cpio xz-utils)
+# The network link's tests and benchmark: a serial device server on loopback.
+packages+=(ser2net)
 # The answers are read whole before they are matched: under pipefail a grep -q
 # that stops early makes the writer die of SIGPIPE, and the test fail.
 installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == *'install ok installed'* ]]; }

@@ -163,6 +163,12 @@ std::string ComPortPath(int n) {
   return "";
 }
 
+std::string ComPortNetworkAddress(int n) {
+  if (n < 1 || n > kMaxCom) return "";
+  std::string strVar = Variable(n);
+  return IsNetworkAddressText(strVar) ? strVar : "";
+}
+
 void SetComPortPath(int n, const std::string& strPath) { ::setenv(ComPortVariable(n).c_str(), strPath.c_str(), 1); }
 
 std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
@@ -176,6 +182,10 @@ std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
   for (int n = 1; n <= kMaxCom; ++n) {
     std::string strPath = Variable(n);
     if (strPath.empty()) continue;
+    if (IsNetworkAddressText(strPath)) {
+      ports[n] = {n, strPath, ComPortVariable(n) + ": a port on a serial device server"};
+      continue;
+    }
     if (!IsCharDevice(strPath)) {
       note("COM" + std::to_string(n) + ": " + ComPortVariable(n) + "=" + strPath + " is no device");
       continue;

@@ -100,7 +100,16 @@ std::map<int, std::string> FriendlyNames() {
 
 }  // namespace
 
-std::string ComPortPath(int n) { return "//./COM" + std::to_string(n); }
+std::string ComPortNetworkAddress(int n) {
+  if (n < 1 || n > kMaxCom) return "";
+  const char* psz = std::getenv(ComPortVariable(n).c_str());
+  return psz && IsNetworkAddressText(psz) ? psz : "";
+}
+
+std::string ComPortPath(int n) {
+  std::string strAddress = ComPortNetworkAddress(n);
+  return strAddress.empty() ? "//./COM" + std::to_string(n) : strAddress;
+}
 
 void SetComPortPath(int n, const std::string& strPath) { _putenv_s(ComPortVariable(n).c_str(), strPath.c_str()); }
 
@@ -112,6 +121,13 @@ std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
     if (n > 0 && devices[n].empty()) devices[n] = DosDeviceTarget(strName);
   }
   std::map<int, std::string> friendly = FriendlyNames();
+  // A COM number that stands for a network port is that port, whatever
+  // device the system has under the number.
+  for (int n = 1; n <= kMaxCom; ++n) {
+    if (ComPortNetworkAddress(n).empty()) continue;
+    devices[n] = ComPortVariable(n) + ": a port on a serial device server";
+    friendly.erase(n);
+  }
   std::vector<ComPortEntry> list;
   for (const auto& [n, strDevice] : devices) {
     if (n > kMaxCom) {

@@ -8,6 +8,7 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
 #include "link/StoppableLink.h"
+#include "platform/ports.h"
 #include "platform/signals.h"
 #include "qrt_version.h"
 #include "ui/common/PortPath.h"
@@ -173,7 +174,17 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
   }
   UsePortPath(upd, m_strPort);
   const std::string& a = step.value;
-  if (a == "update") NoteUpdatePort(ComNumberOf(upd.ChosenAddress()));
+  if (a == "update") {
+    // A COM port that stands for a port on a device server must name one
+    // the program can reach, or nothing runs.
+    const int nCom = ComNumberOf(upd.ChosenAddress());
+    if (nCom > 0 && !ComPortTarget(nCom).IsValid()) {
+      UsageError(LinkAddressName(upd.ChosenAddress()) + " stands for " +
+                 LinkAddressError(platform::ComPortNetworkAddress(nCom)));
+      return false;
+    }
+    NoteUpdatePort(nCom);
+  }
   m_bVerifyLast = a == "verify";
   if (a == "verify") {
     // A bundle that fails its check stops the actions after it.
@@ -185,6 +196,7 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
     Click(dlg, IDC_INFO);
   } else if (a == "update") {
     Click(dlg, IDC_UPDATE);
+    NoteUpdateAdapter(upd.Link().Description());
   } else if (a == "create") {
     if (!IsItemVisible(dlg, IDC_CREATE_ENC)) {
       UsageError("\"Create Enc File\" is hidden: the name holds no WRAPIMAGES");

@@ -76,6 +76,9 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   int RunSeveral(const ConsoleOptions& options);
   int EndRun(const ConsoleOptions& options, int nCode);
   void NoteUpdatePort(int nCom);  // nCom: the COM number, 0 when not a COM port
+  // What the link learnt of the adapter during the update (a device
+  // server's signature) replaces what the system listed; "" keeps that.
+  void NoteUpdateAdapter(const std::string& strDescription);
   void JsonEvent(const nlohmann::ordered_json& j);
   void RunSteps(fw::Dialog& dlg);
   bool DoStep(fw::Dialog& dlg, const ConsoleStep& step);

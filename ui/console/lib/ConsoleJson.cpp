@@ -116,6 +116,10 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
 
 // The port an update is about to open, and what the system says of the
 // adapter behind it, for the record.
+void ConsoleFrontEnd::NoteUpdateAdapter(const std::string& strDescription) {
+  if (!strDescription.empty()) m_record.SetAdapter(strDescription);
+}
+
 void ConsoleFrontEnd::NoteUpdatePort(int nCom) {
   m_record.SetPort("");
   m_record.SetAdapter("");

@@ -93,7 +93,9 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
   const int nCom = ComNumberOf(upd.ChosenAddress());
   if (nCode == kErrorPortOpen && strAction == "update" && nCom > 0) {
     const std::string strPath = platform::ComPortPath(nCom);
-    std::string strReason = platform::PortOpenReason(strPath);
+    // A port on a device server has no device file to look at: the link
+    // says why it could not reach it.
+    std::string strReason = platform::IsNetworkAddressText(strPath) ? "" : platform::PortOpenReason(strPath);
     const std::string strSystem = upd.Link().LastError();
     if (strReason.empty()) strReason = strSystem.empty() ? "the system gave no reason" : strSystem;
     else if (!strSystem.empty()) strReason += " [" + strSystem + "]";

@@ -1,0 +1,58 @@
+// TCP connections to serial device servers: POSIX sockets on Linux, Winsock
+// on Windows. A connection is made with a time-out of its own, sends every
+// small write at once (TCP_NODELAY), and is read without blocking beyond the
+// wait the caller gives, so that the link above can measure the serial
+// port's time-outs on the bytes as they arrive. Like the serial layer's
+// waits, a wait returns early once a stop signal (platform/signals.h) has
+// been noted.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using SocketHandle = std::intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Why a connection could not be made; the text of ConnectTcp says more.
+enum class ConnectFailure {
+  None,
+  UnknownHost,  // the name does not resolve
+  Refused,      // nothing listens at that port (or a firewall said no)
+  TimedOut,     // no answer within the time-out
+  Stopped,      // a stop signal came during the connect
+  Other,        // unreachable network, no sockets, ...
+};
+
+// Connects to strHost (a name, an IPv4 address, or an IPv6 address without
+// brackets) at nPort, trying each address the name resolves to until one
+// answers, within msTimeout in all. On success the socket is non-blocking,
+// with TCP_NODELAY set, and is not inherited by child processes. On failure
+// returns kInvalidSocket, sets failure and puts the reason in strReason
+// ("connection refused", "no answer within 5 s", the resolver's text).
+SocketHandle ConnectTcp(const std::string& strHost, int nPort, unsigned msTimeout, ConnectFailure& failure,
+                        std::string& strReason);
+
+// Sends all n bytes with as few calls as the system allows (one, unless its
+// buffer is full), waiting at most msTimeout for room. 1 when everything went
+// out; 0 when the connection is gone, a stop signal came, or the time ran
+// out (strReason says which).
+int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout, std::string& strReason);
+
+// What SocketReceive found.
+enum class ReceiveResult {
+  Data,      // *pnCount bytes (1 or more) were read
+  TimedOut,  // nothing within the wait (also for a wait of 0)
+  Closed,    // the server closed the connection, or it broke; strReason says how
+  Stopped,   // a stop signal came during the wait
+};
+
+// Waits at most msWait for bytes and reads what is there, up to nCapacity.
+ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsigned msWait, std::size_t* pnCount,
+                            std::string& strReason);
+
+// Closes the connection at once (pending outgoing bytes are still sent).
+void CloseSocket(SocketHandle h);
+
+}  // namespace platform
