@@ -109,6 +109,7 @@ class UpdateDialog : public fw::Dialog {
   const ModelRow* CheckUpdateRequest();  // the plan row, or nullptr when refused
   int CheckContainers(const ModelRow& row);    // 1 when every container can be read whole and, with SHA256SUMS, matches it
   int ReadChecksums();                          // 1 when SHA256SUMS is absent or read; keeps the list for the run
+  int CheckSignature(std::string& strSignedList, bool& bSigned);  // 1 when the signature allows the run; the list it verified
   int CheckLoadedContainer(const std::string& strFile, const platform::Sha256Digest& digest);  // 1 when it may be sent
   void OpenLink();
   void RunPlan(const ModelRow& row);
@@ -123,6 +124,9 @@ class UpdateDialog : public fw::Dialog {
   // every load step of the run checks the bytes it loaded against it.
   ChecksumList m_checksums;
   bool m_bChecksums = false;            // true when the run checks against m_checksums
+  // The name holds WRAPIMAGES: the maker's engineers build and flash their
+  // own containers, which no signed list can name yet.
+  bool m_bHiddenMode = false;
 };
 
 // Start-up helpers, kept apart from the window so they can be tested alone.

@@ -7,6 +7,8 @@
 #include "app/UpdateDialog.h"
 #include "image/ChecksumList.h"
 #include "image/Container.h"
+#include "image/SignedList.h"
+#include "image/TrustedKeys.h"
 #include "platform/digest.h"
 #include "platform/platform.h"
 #include "update/PageTransfer.h"
@@ -149,8 +151,48 @@ int UpdateDialog::CheckContainers(const PlanRow& row) {
   return 1;
 }
 
+int UpdateDialog::CheckSignature(std::string& strSignedList, bool& bSigned) {
+  // The maker's signature is checked before the list is believed; a program
+  // built to require one refuses a folder without it, except where its own
+  // engineers flash the containers they just built.
+  SignedListCheck check = CheckSignedList(SignatureRequired() && !m_bHiddenMode);
+  bSigned = false;
+  if (check.verdict == SignatureVerdict::Unsigned) return 1;
+  TransferObservers().OnListSignature({kChecksumListName, check.strKeyId, check.strReason});
+  switch (check.verdict) {
+    case SignatureVerdict::Unsigned:
+      return 1;
+    case SignatureVerdict::Ok:
+      strSignedList = std::move(check.strList);
+      bSigned = true;
+      return 1;
+    case SignatureVerdict::Bad:
+    case SignatureVerdict::Untrusted:
+    case SignatureVerdict::Unreadable:
+    case SignatureVerdict::Missing:
+      break;
+  }
+  MessageBox(check.strMessage);
+  m_nError = kErrorContainerMissing;
+  return 0;
+}
+
 int UpdateDialog::ReadChecksums() {
   m_bChecksums = false;
+  std::string strSignedList;
+  bool bSigned = false;
+  if (!CheckSignature(strSignedList, bSigned)) return 0;
+  if (bSigned) {
+    // Only the bytes whose signature was verified are parsed, never a list
+    // read again afterwards.
+    if (m_checksums.Parse(strSignedList.data(), strSignedList.size())) {
+      m_bChecksums = true;
+      return 1;
+    }
+    MessageBox(std::string(kChecksumListName) + " cannot be read! Update abort!");
+    m_nError = kErrorContainerMissing;
+    return 0;
+  }
   switch (ReadChecksumList(kChecksumListName, m_checksums)) {
     case ChecksumListStatus::Absent:
       // A folder without the list updates as it always did.

@@ -53,6 +53,14 @@ struct ControllerEndedEvent {
   std::int32_t nResult = 0;  // the transfer's code, 0 for success
 };
 
+// The signature over the bundle's list, checked before the link opened
+// (not sent for a folder without one where none is required).
+struct ListSignatureEvent {
+  std::string strList;     // "SHA256SUMS"
+  std::string strKeyId;    // verified: the trusted key's id (16 hex digits), else ""
+  std::string strRefusal;  // refused: why, one sentence; "" when verified
+};
+
 struct UpdateEndedEvent {
   std::int32_t nCode = 0;
 };
@@ -62,6 +70,7 @@ class TransferEvents {
   virtual ~TransferEvents() = default;
   virtual void OnUpdateStarted(const UpdateStartedEvent&) {}
   virtual void OnContainerLoaded(const ContainerLoadedEvent&) {}
+  virtual void OnListSignature(const ListSignatureEvent&) {}
   virtual void OnControllerStarted(const ControllerStartedEvent&) {}
   virtual void OnIdentification(const IdentificationEvent&) {}
   virtual void OnPage(const PageEvent&) {}

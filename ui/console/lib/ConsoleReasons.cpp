@@ -27,6 +27,7 @@ namespace ui {
 class ConsoleWhere : public TransferEvents {
  public:
   void OnUpdateStarted(const UpdateStartedEvent&) override { *this = ConsoleWhere(); }
+  void OnListSignature(const ListSignatureEvent& e) override { m_strSignatureRefusal = e.strRefusal; }
   void OnControllerStarted(const ControllerStartedEvent& e) override {
     m_strController = e.strController;
     m_strContainer = e.strContainer;
@@ -69,7 +70,11 @@ class ConsoleWhere : public TransferEvents {
     return s;
   }
 
+  // Why the list's signature refused the update, "" when it did not.
+  const std::string& SignatureRefusal() const { return m_strSignatureRefusal; }
+
  private:
+  std::string m_strSignatureRefusal;
   std::string m_strController, m_strContainer;
   int m_nPages = 0;
   int m_nLastPage = 0;
@@ -152,6 +157,8 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
     m_err << "qrtupdate: code " << nCode << ": " << ResultMeaning(nCode);
     const std::string strWhere = strAction == "update" && m_pWhere ? m_pWhere->Where() : "";
     if (!strWhere.empty()) m_err << "; at " << strWhere;
+    if (strAction == "update" && m_pWhere && !m_pWhere->SignatureRefusal().empty())
+      m_err << "; " << m_pWhere->SignatureRefusal();
     // A GPIB board that could not be reached says why in the link's words.
     if (nCode == kErrorPortOpen && strAction == "update") {
       const std::string strSystem = upd.Link().LastError();

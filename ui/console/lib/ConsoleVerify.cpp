@@ -5,7 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "app/UpdateApp.h"
 #include "image/ChecksumList.h"
+#include "image/SignedList.h"
+#include "image/TrustedKeys.h"
 #include "platform/digest.h"
 #include "platform/file.h"
 #include "ui/console/lib/Console.h"
@@ -62,12 +65,45 @@ FileVerdict CheckFile(const ChecksumEntry& entry) {
   return digest == entry.digest ? FileVerdict::Ok : FileVerdict::Differs;
 }
 
+// The signature's line ("SHA256SUMS.sig TAB ok TAB KEYID", "bad",
+// "untrusted TAB KEYID", "missing"; none for an unsigned bundle where none is
+// required) and its reason on standard error. 1 when it lets the list count.
+int VerifySignature(const SignedListCheck& check, std::ostream& out, std::ostream& err) {
+  const char* pszWord = nullptr;
+  switch (check.verdict) {
+    case SignatureVerdict::Unsigned: return 1;
+    case SignatureVerdict::Ok: pszWord = "ok"; break;
+    case SignatureVerdict::Untrusted: pszWord = "untrusted"; break;
+    case SignatureVerdict::Missing: pszWord = "missing"; break;
+    case SignatureVerdict::Bad:
+    case SignatureVerdict::Unreadable: pszWord = "bad"; break;
+  }
+  out << kSignatureName << '\t' << pszWord;
+  if (!check.strKeyId.empty()) out << '\t' << check.strKeyId;
+  out << '\n';
+  if (check.verdict == SignatureVerdict::Ok) return 1;
+  err << "qrtupdate: verify: " << check.strReason << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int VerifyChecksums(std::ostream& out, std::ostream& err) {
+  // The signature first: a list is believed only when it is the maker's. A
+  // program built to require one requires it here too, except under the
+  // hidden mode's name.
+  const SignedListCheck signature =
+      CheckSignedList(SignatureRequired() && StartFileName().find("WRAPIMAGES") == std::string::npos);
+  const bool bSignatureOk = VerifySignature(signature, out, err) == 1;
   auto pList = std::make_unique<ChecksumList>();
   const std::string strList = kChecksumListName;
-  switch (ReadChecksumList(strList, *pList)) {
+  // A verified list is checked as the bytes that were verified.
+  const ChecksumListStatus status =
+      signature.verdict == SignatureVerdict::Ok
+          ? (pList->Parse(signature.strList.data(), signature.strList.size()) ? ChecksumListStatus::Read
+                                                                              : ChecksumListStatus::Malformed)
+          : ReadChecksumList(strList, *pList);
+  switch (status) {
     case ChecksumListStatus::Read:
       break;
     case ChecksumListStatus::Absent:
@@ -112,7 +148,7 @@ int VerifyChecksums(std::ostream& out, std::ostream& err) {
   }
   out.flush();
   err.flush();
-  return bAllOk ? kResultOk : kErrorContainerMissing;
+  return bAllOk && bSignatureOk ? kResultOk : kErrorContainerMissing;
 }
 
 }  // namespace ui
