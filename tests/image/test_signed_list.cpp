@@ -91,8 +91,12 @@ TEST(SignatureVerify, KeysOtherThanP256AreRefused) {
   EXPECT_EQ(Verify(FromHex(kP384Key), kMessage, sig), platform::SignatureResult::BadKey);
   Bytes key = DevKey();
   EXPECT_EQ(Verify(Bytes(key.begin(), key.end() - 1), kMessage, sig), platform::SignatureResult::BadKey);
-  key.back() ^= 0x01;  // a point off the curve
-  EXPECT_EQ(Verify(key, kMessage, sig), platform::SignatureResult::BadKey);
+  // A point off the curve: libcrypto and Windows refuse the key itself;
+  // Wine's CNG takes it and then finds the signature invalid. Either way
+  // nothing is accepted.
+  key.back() ^= 0x01;
+  const platform::SignatureResult result = Verify(key, kMessage, sig);
+  EXPECT_TRUE(result == platform::SignatureResult::BadKey || result == platform::SignatureResult::Invalid);
 }
 
 TEST(SignatureKeys, PemToDerAndKeyId) {
