@@ -55,9 +55,9 @@ std::string FileNameOfPath(const std::string& strPath) {
 }
 
 int BrandOfFileName(const std::string& strFileName) {
-  if (strFileName.find("MURELL") != std::string::npos) return kBrandMurell;
-  if (strFileName.find("OP") != std::string::npos) return kBrandOp;
-  if (strFileName.find("TALVO") != std::string::npos) return kBrandTalvo;
+  for (Brand brand : kBrandSearchOrder) {
+    if (strFileName.find(kBrandWords[brand]) != std::string::npos) return brand;
+  }
   return -1;
 }
 
@@ -166,13 +166,11 @@ void UpdateDialog::PresentBrand() {
 
 void UpdateDialog::OnInterfaceSelChange() {
   UpdateData(true);
-  int i = m_cbInterface.GetCurSel();
-  if (i == kInterfaceUsb - 1) {
+  m_nInterface = m_cbInterface.GetCurSel() + 1;
+  if (ChosenAddress().kind == LinkKind::Usb) {
     MessageBox("USB is not supported at the moment!");
     m_cbInterface.SetCurSel(0);
     m_nInterface = 1;
-  } else {
-    m_nInterface = i + 1;
   }
 }
 

@@ -46,6 +46,9 @@ class UpdateDialog : public fw::Dialog {
   // The link of the current interface, made on first use and again when
   // the interface changes.
   DeviceLink& Link();
+  // The address of the chosen interface (m_nInterface): the one place where
+  // the list's value becomes a link address.
+  LinkAddress ChosenAddress() const;
   // How links are made; tests put a scripted link in its place.
   DeviceLinkFactory m_linkFactory = MakeDeviceLink;
 
@@ -107,23 +110,20 @@ class UpdateDialog : public fw::Dialog {
 
   // The steps of the update command.
   const ModelRow* CheckUpdateRequest();  // the plan row, or nullptr when refused
-  int CheckContainers(const ModelRow& row);    // 1 when every container can be read whole and, with SHA256SUMS, matches it
-  int ReadChecksums();                          // 1 when SHA256SUMS is absent or read; keeps the list for the run
-  int CheckSignature(std::string& strSignedList, bool& bSigned);  // 1 when the signature allows the run; the list it verified
-  int CheckLoadedContainer(const std::string& strFile, const platform::Sha256Digest& digest);  // 1 when it may be sent
+  int CheckContainers(const ModelRow& row);    // 1 when every container passes the bundle rule (image/ChecksumList.h)
+  void RefuseContainer(const std::string& strFile, const BundleFileCheck& check);  // its box, code 7, the reason
   void OpenLink();
   void RunPlan(const ModelRow& row);
-  void ReportLoadedContainer(const std::string& strFile, const std::string& strSha256);  // the container-loaded event of m_image
+  int LoadCheckedContainer(const std::string& strFile);  // a load step: checked again, then into m_image
   void SendClosingCommand();
   void CloseLink();
 
-  std::unique_ptr<DeviceLink> m_pLink;  // the link of m_nLinkInterface
-  std::int32_t m_nLinkInterface = -1;
+  std::unique_ptr<DeviceLink> m_pLink;  // the link of m_linkAddress
+  LinkAddress m_linkAddress;
   std::string m_strLoadedContainer;     // the container in m_image during a run
   // The bundle's SHA256SUMS as read at the check before the link opened;
-  // every load step of the run checks the bytes it loaded against it.
-  ChecksumList m_checksums;
-  bool m_bChecksums = false;            // true when the run checks against m_checksums
+  // every load step of the run checks the bytes it loads against it.
+  BundleList m_bundle;
   // The name holds WRAPIMAGES: the maker's engineers build and flash their
   // own containers, which no signed list can name yet.
   bool m_bHiddenMode = false;

@@ -4,11 +4,11 @@
 
 #include <cstdio>
 
+#include "common/ResultCodes.h"
 #include "image/Container.h"
 #include "image/CreateEvents.h"
 #include "image/HexImport.h"
 #include "update/Models.h"
-#include "update/ResultCodes.h"
 
 std::string DataBeyondSentPagesLine(const std::string& strHexFile, const std::string& strContainer, int nPagesSent,
                                     std::int32_t nHighestAddress) {
@@ -62,36 +62,25 @@ void UpdateDialog::ImportHexFile(const std::string& strFileName) {
 }
 
 void UpdateDialog::OnCreateEncFile() {
-  struct Job {
-    const char* pszHexFile;
-    const char* pszContainer;
-  };
-  // The fixed work list; the page count changes before job 4 and is set
-  // again before job 5.
-  static const Job jobs[] = {
-      {"QRT_front12x0.hex", "FW1A.qrt"},      {"QRT_channel_5A.hex", "FW2A.qrt"},
-      {"QRT_channel_10A.hex", "FW2B.qrt"},    {"QRT_front14x0.hex", "FW1C.qrt"},
-      {"QRT_front14x0_MURELL.hex", "FW1E.qrt"},
-  };
-
   m_nError = 0;
   UpdateData(true);
-  m_nPageCount = m_nFrontPagesSmall;
-  for (int i = 0; i < 5; ++i) {
-    if (i >= 3) m_nPageCount = m_nFrontPagesLarge;
+  // The fixed work list of the table of models; each job sets the page
+  // count its container is scrambled with.
+  for (const ContainerJob& job : kContainerJobs) {
+    m_nPageCount = job.bLargeFront ? m_nFrontPagesLarge : m_nFrontPagesSmall;
     // Each action runs only while no earlier one has failed.
-    if (m_nError == 0) ImportHexFile(jobs[i].pszHexFile);
-    if (m_nError == 0) SaveContainer(jobs[i].pszContainer);
-    if (m_nError == 0) VerifyContainer(jobs[i].pszContainer);
+    if (m_nError == 0) ImportHexFile(job.pszHexFile);
+    if (m_nError == 0) SaveContainer(job.pszContainer);
+    if (m_nError == 0) VerifyContainer(job.pszContainer);
     // Data an update would never send: the container keeps it (it may be
     // meant to stay on the device, such as a boot loader region), and the
     // user is told instead of losing it without a word.
-    const ContainerInfo* pInfo = FindContainer(jobs[i].pszContainer);
+    const ContainerInfo* pInfo = FindContainer(job.pszContainer);
     if (m_nError == 0 && pInfo && m_hexDetails.nHighestAddress >= pInfo->nPages * kPageSize) {
-      m_list.InsertString(0, DataBeyondSentPagesLine(jobs[i].pszHexFile, jobs[i].pszContainer, pInfo->nPages,
+      m_list.InsertString(0, DataBeyondSentPagesLine(job.pszHexFile, job.pszContainer, pInfo->nPages,
                                                      m_hexDetails.nHighestAddress));
       CreateObservers().OnDataBeyondSentPages(
-          {jobs[i].pszHexFile, jobs[i].pszContainer, pInfo->nPages, m_hexDetails.nHighestAddress});
+          {job.pszHexFile, job.pszContainer, pInfo->nPages, m_hexDetails.nHighestAddress});
     }
   }
 

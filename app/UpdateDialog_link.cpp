@@ -2,10 +2,13 @@
 #include "app/UpdateDialog.h"
 #include "link/IdentificationCheck.h"
 
+LinkAddress UpdateDialog::ChosenAddress() const { return InterfaceAddress(m_nInterface); }
+
 DeviceLink& UpdateDialog::Link() {
-  if (!m_pLink || m_nLinkInterface != m_nInterface) {
-    m_pLink = m_linkFactory(m_nInterface, LinkResources{m_serial, m_nGpibDevice});
-    m_nLinkInterface = m_nInterface;
+  const LinkAddress address = ChosenAddress();
+  if (!m_pLink || m_linkAddress != address) {
+    m_pLink = m_linkFactory(address, LinkResources{m_serial, m_nGpibDevice});
+    m_linkAddress = address;
   }
   return *m_pLink;
 }

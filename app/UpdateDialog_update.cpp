@@ -1,25 +1,24 @@
 // The update command and the two transfers. The work is done by update/;
 // the dialog lends it its link, its list, progress bar and message boxes,
 // and the transfer observers of the front ends.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/UpdateDialog.h"
 #include "image/ChecksumList.h"
-#include "image/Container.h"
-#include "image/SignedList.h"
 #include "image/TrustedKeys.h"
+#include "image/Container.h"
 #include "platform/digest.h"
 #include "platform/platform.h"
 #include "update/PageTransfer.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 #include "update/TransferEvents.h"
 #include "update/UpdatePlan.h"
 
 namespace {
 
-// The pause before the closing command.
-constexpr unsigned kClosingPauseMs = 100;
 const char kClosingCommand[] = "FWUE";
 
 class DialogTransferWindow : public TransferWindow {
@@ -47,21 +46,6 @@ class DialogTransferWindow : public TransferWindow {
 
 void Pause(unsigned milliseconds) { platform::Sleep(milliseconds); }
 
-const char* BrandWord(std::int32_t nBrand) {
-  switch (nBrand) {
-    case kBrandTalvo: return "TALVO";
-    case kBrandOp: return "OP";
-    case kBrandMurell: return "MURELL";
-    default: return "";
-  }
-}
-
-std::string InterfaceWord(std::int32_t nInterface) {
-  if (nInterface == kInterfaceGpib) return "GPIB";
-  if (nInterface == kInterfaceUsb) return "USB";
-  return "COM" + std::to_string(nInterface);
-}
-
 std::string NoMatchMessage(const std::string& strFile) {
   return "Firmware file " + strFile + " does not match " + kChecksumListName + "! Update abort!";
 }
@@ -71,7 +55,8 @@ std::string NoMatchMessage(const std::string& strFile) {
 void UpdateDialog::FlashMainController() {
   DialogTransferWindow window(*this);
   UpdateHost host{Link(), Pause, window, TransferObservers()};
-  TransferProfile profile = MainTransferProfile(m_nPageCount, m_nAnnounceFlag, MainFamilyId(m_cbDevice.GetCurSel()));
+  TransferProfile profile =
+      MainTransferProfile(m_nPageCount, m_nAnnounceFlag, SelectionFamily(m_cbDevice.GetCurSel()));
   profile.strContainer = m_strLoadedContainer;
   RunPageTransfer(host, profile, m_image, m_nError);
 }
@@ -90,10 +75,10 @@ void UpdateDialog::OnUpdateFirmware() {
   m_bGpib = 0;
   UpdateData(true);
 
-  const PlanRow* pRow = CheckUpdateRequest();
+  const ModelRow* pRow = CheckUpdateRequest();
   if (pRow == nullptr) return;
   TransferEvents& events = TransferObservers();
-  events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, InterfaceWord(m_nInterface)});
+  events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, LinkAddressName(ChosenAddress())});
   if (CheckContainers(*pRow)) {
     OpenLink();
     RunPlan(*pRow);
@@ -103,21 +88,21 @@ void UpdateDialog::OnUpdateFirmware() {
   events.OnUpdateEnded({m_nError});
 }
 
-const PlanRow* UpdateDialog::CheckUpdateRequest() {
+const ModelRow* UpdateDialog::CheckUpdateRequest() {
   // A selection without a plan (the prompt, none, a placeholder) does nothing.
-  const PlanRow* pRow = FindPlanRow(g_nBrand, m_cbDevice.GetCurSel());
+  const ModelRow* pRow = FindModel(g_nBrand, m_cbDevice.GetCurSel());
   if (pRow == nullptr) {
     MessageBox("Please select your power supply!");
     return nullptr;
   }
-  if (m_nInterface == kInterfaceUsb) {
+  if (ChosenAddress().kind == LinkKind::Usb) {
     MessageBox("USB is not supported at the moment!");
     return nullptr;
   }
   return pRow;
 }
 
-int UpdateDialog::CheckContainers(const PlanRow& row) {
+int UpdateDialog::CheckContainers(const ModelRow& row) {
   // Every container must be there before the device is touched, so that a
   // run never stops between the main controller and its channels for want
   // of a file, nor sends an image of zeros. With the bundle's SHA256SUMS
@@ -126,143 +111,93 @@ int UpdateDialog::CheckContainers(const PlanRow& row) {
   // bundle never reaches the device.
   const char* apszFiles[kMaxPlanSteps] = {};
   const int nFiles = PlanContainers(row, apszFiles, kMaxPlanSteps);
-  auto pImage = std::make_unique<FirmwareImage>();
-  platform::Sha256Digest digests[kMaxPlanSteps] = {};
-  bool abDigest[kMaxPlanSteps] = {};
-  for (int i = 0; i < nFiles; ++i) {
-    if (!ReadContainerFile(apszFiles[i], *pImage)) {
-      MessageBox(ContainerMissingMessage(apszFiles[i]));
-      m_nError = kErrorContainerMissing;
+  m_bundle = BundleList();
+  // A program built to require the maker's signature refuses a folder
+  // without it, except where the maker's engineers flash the containers
+  // they just built.
+  m_bundle.bSignatureRequired = SignatureRequired() && !m_bHiddenMode;
+  BundleFileCheck checks[kMaxPlanSteps];
+  for (int i = 0; i < nFiles; ++i) checks[i] = CheckBundleFile(m_bundle, apszFiles[i], kImageSize);
+  if (m_bundle.signature.verdict == SignatureVerdict::Ok)
+    TransferObservers().OnListSigned({kChecksumListName, m_bundle.signature.strKeyId});
+  // A container's own fault is told before the list's: the file is what
+  // the user has to replace first.
+  for (int nPass = 0; nPass < 2; ++nPass) {
+    for (int i = 0; i < nFiles; ++i) {
+      const BundleVerdict v = checks[i].verdict;
+      const bool bOwnFault = v == BundleVerdict::Missing || v == BundleVerdict::Unreadable || v == BundleVerdict::WrongSize;
+      if (v == BundleVerdict::Ok || bOwnFault != (nPass == 0)) continue;
+      RefuseContainer(apszFiles[i], checks[i]);
       return 0;
     }
-    // The digest of the bytes a load step reads, not of the whole file.
-    abDigest[i] = platform::Sha256Of(pImage->m_image.data(), pImage->m_image.size(), digests[i]) == 1;
-  }
-  if (!ReadChecksums()) return 0;
-  for (int i = 0; i < nFiles && m_bChecksums; ++i) {
-    if (!abDigest[i]) {
-      // Bytes that cannot be checked are not sent.
-      MessageBox(NoMatchMessage(apszFiles[i]));
-      m_nError = kErrorContainerMissing;
-      return 0;
-    }
-    if (!CheckLoadedContainer(apszFiles[i], digests[i])) return 0;
   }
   return 1;
 }
 
-int UpdateDialog::CheckSignature(std::string& strSignedList, bool& bSigned) {
-  // The maker's signature is checked before the list is believed; a program
-  // built to require one refuses a folder without it, except where its own
-  // engineers flash the containers they just built.
-  SignedListCheck check = CheckSignedList(SignatureRequired() && !m_bHiddenMode);
-  bSigned = false;
-  if (check.verdict == SignatureVerdict::Unsigned) return 1;
-  TransferObservers().OnListSignature({kChecksumListName, check.strKeyId, check.strReason});
+void UpdateDialog::RefuseContainer(const std::string& strFile, const BundleFileCheck& check) {
   switch (check.verdict) {
-    case SignatureVerdict::Unsigned:
-      return 1;
-    case SignatureVerdict::Ok:
-      strSignedList = std::move(check.strList);
-      bSigned = true;
-      return 1;
-    case SignatureVerdict::Bad:
-    case SignatureVerdict::Untrusted:
-    case SignatureVerdict::Unreadable:
-    case SignatureVerdict::Missing:
+    case BundleVerdict::Ok:
+      return;
+    case BundleVerdict::Missing:
+    case BundleVerdict::Unreadable:
+    case BundleVerdict::WrongSize:
+      MessageBox(ContainerMissingMessage(strFile));
       break;
-  }
-  MessageBox(check.strMessage);
-  m_nError = kErrorContainerMissing;
-  return 0;
-}
-
-int UpdateDialog::ReadChecksums() {
-  m_bChecksums = false;
-  std::string strSignedList;
-  bool bSigned = false;
-  if (!CheckSignature(strSignedList, bSigned)) return 0;
-  if (bSigned) {
-    // Only the bytes whose signature was verified are parsed, never a list
-    // read again afterwards.
-    if (m_checksums.Parse(strSignedList.data(), strSignedList.size())) {
-      m_bChecksums = true;
-      return 1;
-    }
-    MessageBox(std::string(kChecksumListName) + " cannot be read! Update abort!");
-    m_nError = kErrorContainerMissing;
-    return 0;
-  }
-  switch (ReadChecksumList(kChecksumListName, m_checksums)) {
-    case ChecksumListStatus::Absent:
-      // A folder without the list updates as it always did.
-      return 1;
-    case ChecksumListStatus::Read:
-      m_bChecksums = true;
-      return 1;
-    case ChecksumListStatus::Unreadable:
-    case ChecksumListStatus::TooLarge:
-    case ChecksumListStatus::Malformed:
+    case BundleVerdict::ListRefused:
+      MessageBox(m_bundle.status == ChecksumListStatus::SignatureRefused
+                     ? m_bundle.signature.strMessage
+                     : std::string(kChecksumListName) + " cannot be read! Update abort!");
       break;
-  }
-  MessageBox(std::string(kChecksumListName) + " cannot be read! Update abort!");
-  m_nError = kErrorContainerMissing;
-  return 0;
-}
-
-int UpdateDialog::CheckLoadedContainer(const std::string& strFile, const platform::Sha256Digest& digest) {
-  if (!m_bChecksums) return 1;
-  switch (CheckAgainstList(m_checksums, strFile, digest)) {
-    case ChecksumVerdict::Matches:
-      return 1;
-    case ChecksumVerdict::Differs:
-      MessageBox(NoMatchMessage(strFile));
-      break;
-    case ChecksumVerdict::NotListed:
+    case BundleVerdict::NotListed:
       MessageBox("Firmware file " + strFile + " is not listed in " + kChecksumListName + "! Update abort!");
       break;
+    case BundleVerdict::Differs:
+      MessageBox(NoMatchMessage(strFile));
+      break;
   }
   m_nError = kErrorContainerMissing;
-  return 0;
+  TransferObservers().OnContainerRefused({strFile, BundleRefusalReason(m_bundle, strFile, kImageSize, check)});
+}
+
+int UpdateDialog::LoadCheckedContainer(const std::string& strFile) {
+  // The file may have changed since the check before the link opened: the
+  // bytes checked now are the bytes put in the image and sent.
+  std::vector<std::uint8_t> bytes;
+  const BundleFileCheck check = CheckBundleFile(m_bundle, strFile, kImageSize, &bytes);
+  if (check.verdict != BundleVerdict::Ok) {
+    RefuseContainer(strFile, check);
+    return 0;
+  }
+  m_image.Clear();
+  std::copy(bytes.begin(), bytes.end(), m_image.m_image.begin());
+  ContainerLoadedEvent e;
+  e.strFile = strFile;
+  e.nBytes = bytes.size();
+  e.strSha256 = check.bDigest ? platform::Sha256Hex(check.digest) : "";
+  if (check.bListed) e.strListedIn = kChecksumListName;
+  TransferObservers().OnContainerLoaded(e);
+  return 1;
 }
 
 void UpdateDialog::OpenLink() {
   LinkSettings settings;
-  settings.nInterface = m_nInterface;
-  if (m_nInterface == kInterfaceGpib) m_bGpib = 1;
+  settings.address = ChosenAddress();
+  if (settings.address.kind == LinkKind::Gpib) m_bGpib = 1;
   if (!Link().Open(settings)) {
     MessageBox("can not open port!");
     m_nError = kErrorPortOpen;
   }
 }
 
-void UpdateDialog::RunPlan(const PlanRow& row) {
+void UpdateDialog::RunPlan(const ModelRow& row) {
   m_nPageCount = row.bLargeFront ? m_nFrontPagesLarge : m_nFrontPagesSmall;
   for (const PlanStep& step : row.steps) {
     if (step.kind == PlanStepKind::End || m_nError != kResultOk) break;
     switch (step.kind) {
-      case PlanStepKind::Load: {
-        // The file may have changed since the check before the link opened:
-        // what is checked is the bytes now in the image, which are the
-        // bytes that will be sent.
+      case PlanStepKind::Load:
         m_strLoadedContainer = step.pszFile;
-        if (!LoadContainer(step.pszFile)) {
-          MessageBox(ContainerMissingMessage(step.pszFile));
-          m_nError = kErrorContainerMissing;
-          break;
-        }
-        platform::Sha256Digest digest{};
-        const bool bDigest = platform::Sha256Of(m_image.m_image.data(), m_image.m_image.size(), digest) == 1;
-        if (m_bChecksums && !bDigest) {
-          // Bytes that cannot be checked are not sent.
-          MessageBox(NoMatchMessage(step.pszFile));
-          m_nError = kErrorContainerMissing;
-          break;
-        }
-        if (!CheckLoadedContainer(step.pszFile, digest)) break;
-        ReportLoadedContainer(step.pszFile, bDigest ? platform::Sha256Hex(digest) : "");
+        LoadCheckedContainer(step.pszFile);
         break;
-      }
       case PlanStepKind::Main:
         FlashMainController();
         break;
@@ -275,25 +210,16 @@ void UpdateDialog::RunPlan(const PlanRow& row) {
   }
 }
 
-void UpdateDialog::ReportLoadedContainer(const std::string& strFile, const std::string& strSha256) {
-  ContainerLoadedEvent e;
-  e.strFile = strFile;
-  e.nBytes = m_image.m_image.size();
-  e.strSha256 = strSha256;
-  if (m_bChecksums) e.strListedIn = kChecksumListName;
-  TransferObservers().OnContainerLoaded(e);
-}
-
 void UpdateDialog::SendClosingCommand() {
   if (m_nError != kResultOk) return;
   Link().Purge();
-  platform::Sleep(kClosingPauseMs);
+  platform::Sleep(kCommandPauseMs);
   if (SendString(kClosingCommand)) {
     MessageBox("Firmware successfully updated! Please restart device!", "", fw::MsgIcon::Information);
   } else {
     // The device never heard that the update is complete.
     m_nError = kErrorNotConfirmed;
-    MessageBox("Error occured! Code:8");
+    MessageBox(ErrorCodeMessage(m_nError));
   }
 }
 

@@ -133,3 +133,148 @@ ChecksumVerdict CheckAgainstList(const ChecksumList& list, const std::string& st
   if (pEntry == nullptr) return ChecksumVerdict::NotListed;
   return pEntry->digest == digest ? ChecksumVerdict::Matches : ChecksumVerdict::Differs;
 }
+
+namespace {
+
+// Files are hashed in pieces of this size, so that a large file of the
+// bundle is never held in memory whole.
+constexpr std::size_t kChunkSize = 64 * 1024;
+
+// Reads and hashes the file; with nExactSize stops one byte past it, which
+// is enough to tell the size is wrong. 0 on a read error.
+int HashFile(std::FILE* f, std::size_t nExactSize, std::vector<std::uint8_t>* pBytes, BundleFileCheck& check) {
+  platform::Sha256 sha;
+  std::vector<std::uint8_t> buffer(kChunkSize);
+  bool bOk = true;
+  for (;;) {
+    std::size_t nWant = buffer.size();
+    if (nExactSize > 0 && nExactSize + 1 - check.nBytes < nWant) nWant = nExactSize + 1 - check.nBytes;
+    if (nWant == 0) break;
+    const std::size_t n = std::fread(buffer.data(), 1, nWant, f);
+    if (n == 0) break;
+    bOk = sha.Add(buffer.data(), n) == 1 && bOk;
+    if (pBytes) pBytes->insert(pBytes->end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+    check.nBytes += n;
+  }
+  if (std::ferror(f)) return 0;
+  check.bDigest = sha.Finish(check.digest) == 1 && bOk;
+  return 1;
+}
+
+}  // namespace
+
+ChecksumListStatus AcceptBundleList(BundleList& bundle) {
+  if (!bundle.bRead) {
+    bundle.bRead = true;
+    bundle.signature = CheckSignedList(bundle.bSignatureRequired);
+    switch (bundle.signature.verdict) {
+      case SignatureVerdict::Unsigned:
+        bundle.status = ReadChecksumList(kChecksumListName, bundle.list);
+        break;
+      case SignatureVerdict::Ok:
+        // Never the list read again: a file swapped in after the check
+        // would not be the one signed.
+        bundle.status = bundle.list.Parse(bundle.signature.strList.data(), bundle.signature.strList.size())
+                            ? ChecksumListStatus::Read
+                            : ChecksumListStatus::Malformed;
+        break;
+      case SignatureVerdict::Bad:
+      case SignatureVerdict::Untrusted:
+      case SignatureVerdict::Unreadable:
+      case SignatureVerdict::Missing:
+        bundle.status = ChecksumListStatus::SignatureRefused;
+        break;
+    }
+  }
+  return bundle.status;
+}
+
+BundleFileCheck CheckBundleFile(BundleList& bundle, const std::string& strName, std::size_t nExactSize,
+                                std::vector<std::uint8_t>* pBytes) {
+  BundleFileCheck check;
+  if (pBytes) pBytes->clear();
+  // The file's own faults first: they hold whatever the list says.
+  {
+    platform::UniqueFile file(platform::OpenRegularFileForReading(strName));
+    if (!file) {
+      check.verdict = platform::PathExists(strName) ? BundleVerdict::Unreadable : BundleVerdict::Missing;
+      return check;
+    }
+    if (!HashFile(file.get(), nExactSize, pBytes, check)) {
+      check.verdict = BundleVerdict::Unreadable;
+      return check;
+    }
+  }
+  if (nExactSize > 0 && check.nBytes != nExactSize) {
+    check.verdict = BundleVerdict::WrongSize;
+    return check;
+  }
+  switch (AcceptBundleList(bundle)) {
+    case ChecksumListStatus::Absent:
+      check.verdict = BundleVerdict::Ok;
+      return check;
+    case ChecksumListStatus::Read:
+      break;
+    case ChecksumListStatus::Unreadable:
+    case ChecksumListStatus::TooLarge:
+    case ChecksumListStatus::Malformed:
+    case ChecksumListStatus::SignatureRefused:
+      check.verdict = BundleVerdict::ListRefused;
+      return check;
+  }
+  check.bListed = true;
+  // Bytes whose digest could not be computed count as not matching.
+  if (!check.bDigest) {
+    check.verdict = BundleVerdict::Differs;
+    return check;
+  }
+  switch (CheckAgainstList(bundle.list, strName, check.digest)) {
+    case ChecksumVerdict::Matches: check.verdict = BundleVerdict::Ok; break;
+    case ChecksumVerdict::Differs: check.verdict = BundleVerdict::Differs; break;
+    case ChecksumVerdict::NotListed: check.verdict = BundleVerdict::NotListed; break;
+  }
+  return check;
+}
+
+std::string BundleRefusalReason(const BundleList& bundle, const std::string& strName, std::size_t nExactSize,
+                                const BundleFileCheck& check) {
+  const std::string strList = kChecksumListName;
+  switch (check.verdict) {
+    case BundleVerdict::Ok:
+      return "";
+    case BundleVerdict::Missing:
+      return strName + " is missing";
+    case BundleVerdict::Unreadable:
+      return strName + " is there but is not a regular file, or reading it is not permitted";
+    case BundleVerdict::WrongSize: {
+      const std::string strSize = std::to_string(nExactSize);
+      // Reading stops one byte past the size: a longer file's size is not known.
+      return strName + (check.nBytes > nExactSize ? " holds more than " + strSize
+                                                  : " holds only " + std::to_string(check.nBytes)) +
+             " bytes; a firmware container holds exactly " + strSize + " bytes";
+    }
+    case BundleVerdict::ListRefused:
+      switch (bundle.status) {
+        case ChecksumListStatus::SignatureRefused:
+          return bundle.signature.strReason;
+        case ChecksumListStatus::TooLarge:
+          return strList + " is larger than " + std::to_string(kChecksumListMaxBytes) +
+                 " bytes: no checksum list is that large";
+        case ChecksumListStatus::Malformed:
+          return strList + " line " + std::to_string(bundle.list.m_nBadLine) +
+                 " is not a sha256sum line ('<64 hex digits>  NAME'), or names a file listed before with another "
+                 "digest";
+        default:
+          return strList + " cannot be read: it is not a regular file, or reading it is not permitted";
+      }
+    case BundleVerdict::NotListed:
+      return strName + " is not listed in " + strList;
+    case BundleVerdict::Differs: {
+      const ChecksumEntry* pEntry = bundle.list.Find(strName);
+      if (!check.bDigest || pEntry == nullptr) return strName + ": its SHA-256 could not be computed";
+      return "the SHA-256 of " + strName + " is " + platform::Sha256Hex(check.digest) + ", " + strList + " gives " +
+             platform::Sha256Hex(pEntry->digest);
+    }
+  }
+  return "";
+}

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/ResultCodes.h"
 #include "image/FirmwareImage.h"
-#include "update/ResultCodes.h"
 
 // Results of an import (the codes the dialog keeps in m_nError), by the names
 // of the import.

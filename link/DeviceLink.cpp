@@ -1,5 +1,5 @@
-// The two device links (COM port, GPIB), the link that reaches no device,
-// and the table that picks one by interface kind.
+// The two device links (COM port, GPIB) and the link that reaches no device.
+// Which one an address gets is the table of link kinds' choice (LinkAddress.cpp).
 #include "link/DeviceLink.h"
 
 #include <cstring>
@@ -17,7 +17,6 @@ class ComLink : public DeviceLink {
   ComLink(SerialPort& serial, int nPort) : m_serial(serial), m_nPort(nPort) {}
 
   int Open(const LinkSettings& s) override {
-    m_nPort = s.nInterface;
     if (!m_serial.OpenPort(m_nPort)) {
       m_strError = m_serial.LastOpenError();
       return 0;
@@ -55,7 +54,7 @@ class ComLink : public DeviceLink {
 
  private:
   SerialPort& m_serial;
-  int m_nPort;
+  const int m_nPort;
   std::string m_strError;
 };
 
@@ -108,7 +107,7 @@ class GpibLink : public DeviceLink {
   std::string m_strError;
 };
 
-// USB and values without an interface: nothing reaches a device.
+// USB and addresses that name no device: nothing reaches one.
 class NoLink : public DeviceLink {
  public:
   int Open(const LinkSettings&) override {
@@ -126,27 +125,14 @@ class NoLink : public DeviceLink {
   std::string m_strError;
 };
 
-struct LinkKind {
-  bool (*pfnServes)(std::int32_t nInterface);
-  std::unique_ptr<DeviceLink> (*pfnMake)(std::int32_t nInterface, const LinkResources& res);
-};
-
-const LinkKind kLinkKinds[] = {
-    {[](std::int32_t n) { return IsComInterface(n); },
-     [](std::int32_t n, const LinkResources& res) -> std::unique_ptr<DeviceLink> {
-       return std::make_unique<ComLink>(res.serial, n);
-     }},
-    {[](std::int32_t n) { return n == kInterfaceGpib; },
-     [](std::int32_t, const LinkResources& res) -> std::unique_ptr<DeviceLink> {
-       return std::make_unique<GpibLink>(res.nGpibDevice);
-     }},
-};
-
 }  // namespace
 
-std::unique_ptr<DeviceLink> MakeDeviceLink(std::int32_t nInterface, const LinkResources& resources) {
-  for (const LinkKind& kind : kLinkKinds) {
-    if (kind.pfnServes(nInterface)) return kind.pfnMake(nInterface, resources);
-  }
-  return std::make_unique<NoLink>();
+std::unique_ptr<DeviceLink> MakeComLink(int nPort, const LinkResources& resources) {
+  return std::make_unique<ComLink>(resources.serial, nPort);
 }
+
+std::unique_ptr<DeviceLink> MakeGpibLink(const LinkResources& resources) {
+  return std::make_unique<GpibLink>(resources.nGpibDevice);
+}
+
+std::unique_ptr<DeviceLink> MakeNoLink() { return std::make_unique<NoLink>(); }

@@ -1,33 +1,24 @@
 // The device link: the characters to and from the power supply over a COM
-// port or GPIB. One implementation per interface kind, chosen by a small
-// table (MakeDeviceLink); UpdateDialog's SendString, SendByte and
-// ReceiveString delegate to the link of its interface, and the update
-// command opens and closes it.
+// port or GPIB. One implementation per link kind, made for a link address by
+// the table of link kinds (MakeDeviceLink, link/LinkAddress.cpp);
+// UpdateDialog's SendString, SendByte and ReceiveString delegate to the link
+// of its interface, and the update command opens and closes it.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "link/LinkAddress.h"
+
 class SerialPort;
-
-// Interface values of a run (kept in UpdateDialog::m_nInterface): the
-// interface list's index plus one. COM1..COM29, then USB, then GPIB.
-constexpr std::int32_t kInterfaceComFirst = 1;
-constexpr std::int32_t kInterfaceComLast = 29;
-constexpr std::int32_t kInterfaceUsb = 30;
-constexpr std::int32_t kInterfaceGpib = 31;
-
-constexpr bool IsComInterface(std::int32_t nInterface) {
-  return nInterface >= kInterfaceComFirst && nInterface <= kInterfaceComLast;
-}
 
 // The most characters one ReceiveString returns: a reply holds at most 49.
 constexpr int kMaxReceive = 49;
 
 // What an update run opens the link with.
 struct LinkSettings {
-  std::int32_t nInterface = 0;  // 1..29 COM port number, 31 GPIB
+  LinkAddress address;  // what the link was made for
   // COM: read interval, read per character, read constant, write per
   // character, write constant, in milliseconds. One character read gives up
   // after 200 + 500 ms.
@@ -87,10 +78,15 @@ struct LinkResources {
   std::int32_t& nGpibDevice;
 };
 
-// The link for an interface value: a COM port (1..29), GPIB (31), or, for
-// USB and any other value, a link that reaches no device (sends fail,
-// receives are empty, open fails).
-std::unique_ptr<DeviceLink> MakeDeviceLink(std::int32_t nInterface, const LinkResources& resources);
+// The link the kind of an address makes: a COM port, GPIB, or, for USB and
+// an invalid address, a link that reaches no device (sends fail, receives
+// are empty, open fails).
+std::unique_ptr<DeviceLink> MakeDeviceLink(const LinkAddress& address, const LinkResources& resources);
 
 // How a window makes its links; tests put a scripted link in its place.
-using DeviceLinkFactory = std::function<std::unique_ptr<DeviceLink>(std::int32_t nInterface, const LinkResources&)>;
+using DeviceLinkFactory = std::function<std::unique_ptr<DeviceLink>(const LinkAddress&, const LinkResources&)>;
+
+// The links of the kinds, as the table of link kinds makes them.
+std::unique_ptr<DeviceLink> MakeComLink(int nPort, const LinkResources& resources);
+std::unique_ptr<DeviceLink> MakeGpibLink(const LinkResources& resources);
+std::unique_ptr<DeviceLink> MakeNoLink();

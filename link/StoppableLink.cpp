@@ -34,8 +34,8 @@ std::string StoppableLink::LastError() const {
 }
 
 DeviceLinkFactory StoppableLinkFactory(DeviceLinkFactory factory, std::function<int()> pfnStop) {
-  return [factory = std::move(factory), pfnStop = std::move(pfnStop)](std::int32_t nInterface,
+  return [factory = std::move(factory), pfnStop = std::move(pfnStop)](const LinkAddress& address,
                                                                       const LinkResources& res) {
-    return std::unique_ptr<DeviceLink>(std::make_unique<StoppableLink>(factory(nInterface, res), pfnStop));
+    return std::unique_ptr<DeviceLink>(std::make_unique<StoppableLink>(factory(address, res), pfnStop));
   };
 }

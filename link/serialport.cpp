@@ -45,7 +45,7 @@ int SerialPort::OpenPort(int n) {
     return 0;
   }
   ClosePort(n);
-  m_hPort[n] = platform::OpenComPort(n);
+  m_hPort[n] = m_calls.OpenComPort(n);
   if (m_hPort[n] != platform::kInvalidHandle) return 1;
   m_strLastOpenError = platform::LastErrorText();
   return 0;
@@ -58,7 +58,7 @@ int SerialPort::ConfigurePort(int n, std::uint32_t dwBaudRate, std::uint8_t byBy
                               std::uint8_t chXoff) {
   if (!HasSlot(n)) return 0;
   m_dcb = platform::CommState{};
-  if (!platform::GetCommState(m_hPort[n], m_dcb)) {
+  if (!m_calls.GetCommState(m_hPort[n], m_dcb)) {
     ShowError("GetCommState Error", "Error");
     ClosePort(n);
     return 0;
@@ -89,7 +89,7 @@ int SerialPort::ConfigurePort(int n, std::uint32_t dwBaudRate, std::uint8_t byBy
     m_dcb.fOutX = false;
     m_dcb.fInX = false;
   }
-  if (!platform::SetCommState(m_hPort[n], m_dcb)) {
+  if (!m_calls.SetCommState(m_hPort[n], m_dcb)) {
     ShowError("SetCommState Error", "Error");
     return 0;
   }
@@ -103,13 +103,13 @@ int SerialPort::SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t d
   // The current values are read only to be overwritten: all five are set
   // below. A port whose time-outs cannot be read still gets them, since a
   // port left with zero time-outs would wait for ever on a silent device.
-  if (!platform::GetCommTimeouts(m_hPort[n], m_timeouts)) m_timeouts = platform::CommTimeouts{};
+  if (!m_calls.GetCommTimeouts(m_hPort[n], m_timeouts)) m_timeouts = platform::CommTimeouts{};
   m_timeouts.ReadIntervalTimeout = dwReadInterval;
   m_timeouts.ReadTotalTimeoutMultiplier = dwReadMultiplier;
   m_timeouts.ReadTotalTimeoutConstant = dwReadConstant;
   m_timeouts.WriteTotalTimeoutMultiplier = dwWriteMultiplier;
   m_timeouts.WriteTotalTimeoutConstant = dwWriteConstant;
-  if (platform::SetCommTimeouts(m_hPort[n], m_timeouts)) return 1;
+  if (m_calls.SetCommTimeouts(m_hPort[n], m_timeouts)) return 1;
   ShowError("StCommTimeouts function failed", "Com Port Error");
   ClosePort(n);
   return 0;
@@ -118,15 +118,15 @@ int SerialPort::SetTimeouts(int n, std::uint32_t dwReadInterval, std::uint32_t d
 int SerialPort::WriteByte(int n, std::uint8_t byData) {
   m_dwBytesWritten = 0;
   if (!HasSlot(n)) return 0;
-  return platform::WriteFile(m_hPort[n], &byData, 1, &m_dwBytesWritten) ? 1 : 0;
+  return m_calls.WriteFile(m_hPort[n], &byData, 1, &m_dwBytesWritten) ? 1 : 0;
 }
 
 int SerialPort::WriteString(int n, const std::string& str) {
   m_dwBytesWritten = 0;
   if (!HasSlot(n)) return 0;
   if (str.empty()) return 1;
-  return platform::WriteFile(m_hPort[n], str.data(), static_cast<std::uint32_t>(str.size()), &m_dwBytesWritten) ? 1
-                                                                                                               : 0;
+  const auto dwLength = static_cast<std::uint32_t>(str.size());
+  return m_calls.WriteFile(m_hPort[n], str.data(), dwLength, &m_dwBytesWritten) ? 1 : 0;
 }
 
 int SerialPort::ReadByte(int n, char* pch) {
@@ -134,7 +134,7 @@ int SerialPort::ReadByte(int n, char* pch) {
   if (!HasSlot(n)) return 0;
   std::uint32_t dwBytesTransferred = 0;
   char rx = 0;
-  if (platform::ReadFile(m_hPort[n], &rx, 1, &dwBytesTransferred) && dwBytesTransferred == 1) {
+  if (m_calls.ReadFile(m_hPort[n], &rx, 1, &dwBytesTransferred) && dwBytesTransferred == 1) {
     *pch = rx;
     return 1;
   }
@@ -144,7 +144,7 @@ int SerialPort::ReadByte(int n, char* pch) {
 void SerialPort::Purge(int n, std::uint32_t dwFlags) {
   if (!HasSlot(n)) return;
   SERIALPORT_ASSERT(IsOpen(n));
-  if (!platform::PurgeComm(m_hPort[n], dwFlags)) {
+  if (!m_calls.PurgeComm(m_hPort[n], dwFlags)) {
     platform::DebugTrace("serialport.cpp(" + std::to_string(__LINE__) + "): Failed in call to PurgeComm\n");
   }
 }
@@ -153,7 +153,7 @@ void SerialPort::PurgeReceive(int n) { Purge(n, platform::kPurgeRxClear); }
 
 void SerialPort::ClosePort(int n) {
   if (IsOpen(n)) {
-    platform::CloseHandle(m_hPort[n]);
+    m_calls.CloseHandle(m_hPort[n]);
     m_hPort[n] = platform::kInvalidHandle;
   }
 }

@@ -8,6 +8,21 @@
 
 #include "platform/serial.h"
 
+// The system's serial calls the manager makes, as one table: the
+// platform's by default. A test puts its own entries in front of them to
+// make one call fail as some drivers do, or to watch what a call is given.
+struct SerialCalls {
+  decltype(&platform::OpenComPort) OpenComPort = platform::OpenComPort;
+  decltype(&platform::GetCommState) GetCommState = platform::GetCommState;
+  decltype(&platform::SetCommState) SetCommState = platform::SetCommState;
+  decltype(&platform::GetCommTimeouts) GetCommTimeouts = platform::GetCommTimeouts;
+  decltype(&platform::SetCommTimeouts) SetCommTimeouts = platform::SetCommTimeouts;
+  decltype(&platform::WriteFile) WriteFile = platform::WriteFile;
+  decltype(&platform::ReadFile) ReadFile = platform::ReadFile;
+  decltype(&platform::PurgeComm) PurgeComm = platform::PurgeComm;
+  decltype(&platform::CloseHandle) CloseHandle = platform::CloseHandle;
+};
+
 class SerialPort {
  public:
   // Shows one of the manager's own error boxes (text, caption; error icon,
@@ -21,6 +36,8 @@ class SerialPort {
   SerialPort& operator=(const SerialPort&) = delete;
 
   void SetMessageSink(MessageSink sink) { m_sink = std::move(sink); }
+  // The calls every later operation makes (see SerialCalls).
+  void SetCalls(const SerialCalls& calls) { m_calls = calls; }
 
   // Ports 0 to kSlots-1 have a slot; every call on another number fails
   // (or does nothing) without touching the system, so callers need no guard.
@@ -54,5 +71,6 @@ class SerialPort {
   platform::CommTimeouts m_timeouts{};
   std::uint32_t m_dwBytesWritten = 0;
   MessageSink m_sink;
+  SerialCalls m_calls;
   std::string m_strLastOpenError;
 };

@@ -1,4 +1,5 @@
-// Which device each COM port number stands for, and the COM ports present.
+// Which device each COM port number stands for, and the COM ports present:
+// the one place every front end asks.
 //
 // Windows names its COM ports itself. On POSIX, COM n is the path in
 // QRTUPDATE_COM<n> when that is set, else a device chosen by number, so that
@@ -20,8 +21,18 @@ struct ComPortEntry {
   std::string strDescription;  // what the system knows of the device
 };
 
+// The variable that names the device behind COM n: QRTUPDATE_COM<n>.
+inline constexpr char kComPortVariable[] = "QRTUPDATE_COM";
+inline std::string ComPortVariable(int n) { return kComPortVariable + std::to_string(n); }
+
 // The device COM port n opens (POSIX), or the Windows device name of COM n.
 std::string ComPortPath(int n);
+
+// Makes strPath the device behind COM n for this process and the processes
+// it starts (--port): sets QRTUPDATE_COM<n>. Windows opens its own COM
+// names whatever the variable says; it is set there too, for programs that
+// read it.
+void SetComPortPath(int n, const std::string& strPath);
 
 // The COM ports 1 to 29 that are there now, sorted by number, one entry per
 // number. Things the user should know about ports that are left out or

@@ -39,4 +39,21 @@ constexpr const char* kChildStopEventVariable = "QRTUPDATE_STOP_EVENT";
 // "Ctrl-C", "Ctrl-Break", "console closed".
 const char* StopSignalName();
 
+// The name of a signal number as POSIX counts it ("SIGHUP", "SIGKILL", ...),
+// "" for a number without one here. The one table of signal names: stops,
+// and children a signal ended, are named in these words on every system.
+constexpr const char* SignalName(int nSignal) {
+  switch (nSignal) {
+    case kStopHangup: return "SIGHUP";
+    case kStopInterrupt: return "SIGINT";
+    case 3: return "SIGQUIT";
+    case 6: return "SIGABRT";
+    case 9: return "SIGKILL";
+    case 11: return "SIGSEGV";
+    case 13: return "SIGPIPE";
+    case kStopTerminate: return "SIGTERM";
+    default: return "";
+  }
+}
+
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "update/Models.h"
+
 namespace sim {
 
 namespace {
@@ -356,7 +358,7 @@ void SimEngine::StartExchange(int nController) {
     strIdent = pIdent ? (pIdent->bHasValue ? pIdent->strValue : "QRT0000") : m_config.strIdent;
     Emit(strIdent + m_config.strMainVersion);
   } else {
-    strIdent = pIdent ? (pIdent->bHasValue ? pIdent->strValue : "QRT0000CH") : "QRT1230CH";
+    strIdent = pIdent ? (pIdent->bHasValue ? pIdent->strValue : "QRT0000CH") : kChannelId;
     const std::string& strVersion = m_config.strChannelVersions[nController];
     Emit(strIdent + (strVersion.empty() ? m_config.strChannelVersion : strVersion));
   }

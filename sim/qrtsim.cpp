@@ -83,6 +83,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -375,6 +376,12 @@ void Runner::LogNewCommands() {
 
 int Runner::Run() {
   if (!(m_opts.strTty.empty() ? OpenPty() : OpenTty())) return 1;
+  // A device answers in its own time, whatever else the PC is busy with.
+  // The simulator shares the PC's processors, so it asks to be scheduled
+  // ahead of ordinary work where the system lets it (root, CAP_SYS_NICE):
+  // a machine kept busy must not make the device miss the 700 ms the
+  // program waits for a reply. Without that right it runs as it is.
+  (void)setpriority(PRIO_PROCESS, 0, -10);
   if (m_opts.nBaud > 0) {
     m_charTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10000000000ULL / m_opts.nBaud));
     // Character times at high baud rates are tens of microseconds.

@@ -2,8 +2,10 @@
 // device-list selection, with the word the window shows, the entry of the
 // device list, the identification the main controller must give and the
 // update plan (which containers go to which controllers, in order). The
-// window's device list and captions, the update plan, the main transfer's
-// identification check and the simulator's families all read it.
+// window's device list and captions, the update plan, the transfers'
+// identification checks and the simulator's families all read it, as they
+// read the brand words, the containers with their page counts and the
+// container-creation command's work list from here.
 //
 // The table is constant data in this header only, so that the simulator
 // and its stand-in libraries can read it without linking the update code.
@@ -12,6 +14,16 @@
 #include <string_view>
 
 enum Brand : std::int32_t { kBrandTalvo = 0, kBrandOp = 1, kBrandMurell = 2 };
+
+// The brand words, by brand: the program's file name carries one, the
+// update record and the events name the brand by it.
+inline constexpr const char* kBrandWords[] = {"TALVO", "OP", "MURELL"};
+constexpr int kBrandCount = 3;
+// The order a file name is searched in: the first word found chooses.
+inline constexpr Brand kBrandSearchOrder[] = {kBrandMurell, kBrandOp, kBrandTalvo};
+
+// The word of a brand, "" for a value that is none.
+constexpr const char* BrandWord(int nBrand) { return nBrand >= 0 && nBrand < kBrandCount ? kBrandWords[nBrand] : ""; }
 
 // Entries of every brand's device list: 0 is the prompt, 1 to 4 a model
 // or a placeholder, at the same positions in every brand.
@@ -43,7 +55,30 @@ inline constexpr ContainerInfo kFirmwareContainers[] = {
     {"FW2B.qrt", ContainerKind::Channel, kChannelPages},  // 10A channel
 };
 
-// The main controller identifies its family, not its model.
+// The container-creation command's work list, in order: each HEX file is
+// imported, scrambled with the page count of the main image named by
+// bLargeFront and written as the container. The channel images are written
+// with the 12x0 main image's page count, as the device expects them.
+struct ContainerJob {
+  const char* pszHexFile;
+  const char* pszContainer;
+  bool bLargeFront;  // the 14x0 models' page count (else the 12x0 one)
+};
+
+inline constexpr ContainerJob kContainerJobs[] = {
+    {"QRT_front12x0.hex", "FW1A.qrt", false},        {"QRT_channel_5A.hex", "FW2A.qrt", false},
+    {"QRT_channel_10A.hex", "FW2B.qrt", false},      {"QRT_front14x0.hex", "FW1C.qrt", true},
+    {"QRT_front14x0_MURELL.hex", "FW1E.qrt", true},
+};
+
+// The main controller identifies its family, not its model; every channel
+// controller gives the same identification, whatever the model. The
+// replies are taken by these lengths.
+constexpr int kMainIdLength = 7;
+constexpr int kChannelIdLength = 9;
+inline constexpr const char* kChannelId = "QRT1230CH";
+static_assert(std::string_view(kChannelId).size() == kChannelIdLength);
+
 struct FamilyInfo {
   const char* pszName;  // "12x0"
   const char* pszId;    // the identification the main controller gives
@@ -155,3 +190,16 @@ constexpr int FamilyChannels(std::string_view strFamilyId) {
   }
   return nMost;
 }
+
+// Every identification the main controller may be asked for has the
+// length its reply is read by.
+constexpr bool FamilyIdsHaveTheirLength() {
+  for (const FamilyInfo& family : kFamilies) {
+    if (std::string_view(family.pszId).size() != kMainIdLength) return false;
+  }
+  for (const ModelRow& row : kModels) {
+    if (std::string_view(row.pszFamily).size() != kMainIdLength) return false;
+  }
+  return true;
+}
+static_assert(FamilyIdsHaveTheirLength());

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr unsigned kPauseMs = 100;
 // Characters of the fixed replies.
 constexpr int kAckLength = 2;       // "A1", "A2", "E2"
 constexpr int kVersionLength = 8;   // the previous firmware version
@@ -82,14 +81,12 @@ int SendPage(UpdateHost& host, const TransferProfile& profile, const std::uint8_
 
 }  // namespace
 
-std::string MainFamilyId(int nSelection) { return SelectionFamily(nSelection); }
-
 TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag, const std::string& strFamily) {
   TransferProfile profile;
   profile.nPages = nPages;
   profile.nAnnounceFlag = nAnnounceFlag;
   profile.strStart = "FWU0";
-  profile.nIdLength = 7;
+  profile.nIdLength = kMainIdLength;
   profile.strId = strFamily;
   profile.strVersionPrefix = "Previous firmware main controller: ";
   profile.nDotPos = 37;
@@ -105,8 +102,8 @@ TransferProfile ChannelTransferProfile(int nChannel, int nPages, int nAnnounceFl
   profile.nAnnounceFlag = nAnnounceFlag;
   if (nChannel >= 0 && nChannel <= 3) profile.strSelect = "FWU" + std::to_string(nChannel + 1);
   profile.strStart = "FWU";
-  profile.nIdLength = 9;
-  profile.strId = "QRT1230CH";
+  profile.nIdLength = kChannelIdLength;
+  profile.strId = kChannelId;
   profile.strVersionPrefix = "Previous firmware CH" + std::to_string(nChannel + 1) + ": ";
   profile.nDotPos = 25;
   profile.strSuccess = "Channel controller update successful!";
@@ -139,6 +136,12 @@ std::string PageDataString(const std::uint8_t* pPage, unsigned* pSum) {
 
 std::string ChecksumString(unsigned nSum) { return Format("%04X", nSum); }
 
+std::string ErrorCodeMessage(std::int32_t nError) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "Error occured! Code:%i", static_cast<int>(nError));
+  return buffer;
+}
+
 std::string VersionLine(const std::string& strPrefix, const std::string& strVersion, std::size_t nDotPos) {
   std::string strFirmware = strPrefix + strVersion;
   strFirmware.insert(nDotPos < strFirmware.size() ? nDotPos : strFirmware.size(), ".");
@@ -154,13 +157,13 @@ void RunPageTransfer(UpdateHost& host, const TransferProfile& profile, const Fir
   if (profile.bChannel) {
     window.ProgressRange(0, nPages - 1);
     link.Purge();
-    host.pause(kPauseMs);
+    host.pause(kCommandPauseMs);
     if (!profile.strSelect.empty()) link.SendString(profile.strSelect);
-    host.pause(kPauseMs);
+    host.pause(kCommandPauseMs);
   } else {
     window.UpdateFields();
     link.Purge();
-    host.pause(kPauseMs);
+    host.pause(kCommandPauseMs);
     window.ProgressRange(0, nPages - 1);
   }
 
@@ -196,9 +199,7 @@ void RunPageTransfer(UpdateHost& host, const TransferProfile& profile, const Fir
   } else if (nError == kTransferWrongDevice) {
     window.Message("Wrong or no device detected! - Process abort", UpdateMsgIcon::Warning);
   } else {
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "Error occured! Code:%i", static_cast<int>(nError));
-    window.Message(buffer, UpdateMsgIcon::Warning);
+    window.Message(ErrorCodeMessage(nError), UpdateMsgIcon::Warning);
   }
   host.events.OnControllerEnded({profile.strController, nError});
 }

@@ -5,9 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "common/ResultCodes.h"
 #include "image/FirmwareImage.h"
-#include "update/ResultCodes.h"
 #include "update/UpdateHost.h"
+
+// The pause after discarding the device's input and after a channel's
+// selection, before the next command: the device needs it to take a
+// command as new.
+constexpr unsigned kCommandPauseMs = 100;
 
 // Error codes a transfer leaves behind, by the transfer's names for them.
 enum TransferError : std::int32_t {
@@ -43,10 +48,6 @@ TransferProfile MainTransferProfile(int nPages, int nAnnounceFlag, const std::st
 // The transfer to channel nChannel + 1 (index 0 to 3) of nPages pages.
 TransferProfile ChannelTransferProfile(int nChannel, int nPages, int nAnnounceFlag);
 
-// The identification the main controller must give for a device-list
-// selection: "QRT1230" for 1 and 2, "QRT1440" for 3 and 4, "" for none.
-std::string MainFamilyId(int nSelection);
-
 // Runs one transfer of the first profile.nPages pages of the image (never more
 // than the image holds). The outcome goes to nError, which must be 0 on
 // entry; the messages have been shown and the controller's events sent on
@@ -59,6 +60,8 @@ std::string PageAddressString(int nPage);                        // "%06X" of 25
 // The page's 256 bytes as 512 hex characters; *pSum receives their byte sum.
 std::string PageDataString(const std::uint8_t* pPage, unsigned* pSum);
 std::string ChecksumString(unsigned nSum);  // "%04X"
+// The box a failed step shows for its code: "Error occured! Code:4".
+std::string ErrorCodeMessage(std::int32_t nError);
 // The version line: prefix and reply, with "." at nDotPos (at the end when
 // the line is shorter).
 std::string VersionLine(const std::string& strPrefix, const std::string& strVersion, std::size_t nDotPos);

@@ -29,6 +29,13 @@ struct ContainerLoadedEvent {
   std::string strListedIn;  // "SHA256SUMS" when checked against that list, else ""
 };
 
+// A container refused before anything of it was sent (code 7), with why in
+// the user's words: the box keeps the window's text, this says what it cannot.
+struct ContainerRefusedEvent {
+  std::string strFile;    // "FW2B.qrt"
+  std::string strReason;  // "FW2B.qrt holds more than 128000 bytes; ..."
+};
+
 struct ControllerStartedEvent {
   std::string strController;  // "main", "ch1" .. "ch4"
   std::string strContainer;   // "FW1C.qrt"
@@ -53,12 +60,10 @@ struct ControllerEndedEvent {
   std::int32_t nResult = 0;  // the transfer's code, 0 for success
 };
 
-// The signature over the bundle's list, checked before the link opened
-// (not sent for a folder without one where none is required).
-struct ListSignatureEvent {
-  std::string strList;     // "SHA256SUMS"
-  std::string strKeyId;    // verified: the trusted key's id (16 hex digits), else ""
-  std::string strRefusal;  // refused: why, one sentence; "" when verified
+// The bundle's list verified with a trusted key before the link opened.
+struct ListSignedEvent {
+  std::string strList;   // "SHA256SUMS"
+  std::string strKeyId;  // 16 hex digits: the start of the SHA-256 of the key's DER form
 };
 
 struct UpdateEndedEvent {
@@ -70,7 +75,8 @@ class TransferEvents {
   virtual ~TransferEvents() = default;
   virtual void OnUpdateStarted(const UpdateStartedEvent&) {}
   virtual void OnContainerLoaded(const ContainerLoadedEvent&) {}
-  virtual void OnListSignature(const ListSignatureEvent&) {}
+  virtual void OnContainerRefused(const ContainerRefusedEvent&) {}
+  virtual void OnListSigned(const ListSignedEvent&) {}
   virtual void OnControllerStarted(const ControllerStartedEvent&) {}
   virtual void OnIdentification(const IdentificationEvent&) {}
   virtual void OnPage(const PageEvent&) {}

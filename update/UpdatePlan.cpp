@@ -7,14 +7,7 @@
 #include "image/Container.h"
 #include "image/FirmwareImage.h"
 
-const PlanRow* FindPlanRow(int nBrand, int nSelection) { return FindModel(nBrand, nSelection); }
-
-const PlanRow* PlanRows(int* pnCount) {
-  *pnCount = static_cast<int>(sizeof kModels / sizeof kModels[0]);
-  return kModels;
-}
-
-int PlanContainers(const PlanRow& row, const char* apszFiles[], int nMax) {
+int PlanContainers(const ModelRow& row, const char* apszFiles[], int nMax) {
   int nCount = 0;
   for (int i = 0; i < kMaxPlanSteps && row.steps[i].kind != PlanStepKind::End; ++i) {
     if (row.steps[i].kind != PlanStepKind::Load) continue;

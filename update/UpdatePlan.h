@@ -6,18 +6,8 @@
 
 #include "update/Models.h"
 
-// A row of the plan is the model's row.
-using PlanRow = ModelRow;
-
-// The row for a brand and selection, or nullptr when there is none. TALVO
-// shares the OP brand's rows (same models, device list and containers).
-const PlanRow* FindPlanRow(int nBrand, int nSelection);
-
-// All rows, for those who list them.
-const PlanRow* PlanRows(int* pnCount);
-
 // The container files a row loads, each once, in the order first loaded.
-int PlanContainers(const PlanRow& row, const char* apszFiles[], int nMax);
+int PlanContainers(const ModelRow& row, const char* apszFiles[], int nMax);
 
 // True when the container file can be read whole: it opens and holds at
 // least a full image.

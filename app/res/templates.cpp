@@ -1,6 +1,7 @@
 #include "app/res/templates.h"
 
 #include "app/res/resource.h"
+#include "link/LinkAddress.h"
 
 namespace res {
 
@@ -8,14 +9,6 @@ const char* const kOwnerLineTalvo = "All rights reserved.\nTALVO Instruments";
 const char* const kOwnerLineOp = "Sold under licence by\nOrvelt and Pannik";
 
 namespace {
-
-std::vector<std::string> InterfaceList() {
-  std::vector<std::string> list;
-  for (int i = 0; i < 29; ++i) list.push_back("COM" + std::to_string(i + 1));
-  list.push_back("USB");
-  list.push_back("GPIB");
-  return list;
-}
 
 std::vector<std::string> GpibAddressList() {
   std::vector<std::string> list;
@@ -52,7 +45,8 @@ DialogTemplate MainWindow() {
   c.push_back({IDC_CHANNELFILE_BTN, ControlKind::PushButton, "FILE", 174, 208, 15, 9, T});
   c.push_back({IDC_CHECK, ControlKind::PushButton, "Check", 270, 217, 26, 8, T});
   c.push_back({IDC_STATIC, ControlKind::Static, "Progress:", 7, 212, 33, 10, V | kCentre});
-  c.push_back({IDC_INTERFACE, ControlKind::ComboDropDown, "", 47, 191, 48, 82, V | T | kVScroll, 0, InterfaceList()});
+  c.push_back(
+      {IDC_INTERFACE, ControlKind::ComboDropDown, "", 47, 191, 48, 82, V | T | kVScroll, 0, InterfaceListNames()});
   c.push_back({IDC_STATIC, ControlKind::Static, "Interface:", 14, 193, 33, 10, V | kCentre});
   c.push_back({IDCANCEL, ControlKind::PushButton, "Cancel", 270, 207, 26, 8, T});
   c.push_back({IDC_INFO, ControlKind::PushButton, "INFO...", 203, 191, 30, 10, V | T});

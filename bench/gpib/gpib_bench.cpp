@@ -42,7 +42,7 @@ extern char** environ;
 
 namespace {
 
-constexpr int kInterfaceGpibIndex = 30;  // the interface list's "GPIB"
+const int kInterfaceGpibIndex = InterfaceOfAddress(ParseLinkAddress("GPIB")) - 1;  // the interface list's "GPIB"
 constexpr int kDeviceQrt1440 = 4;
 
 // The product's GPIB link with SendString as it was: one SendByte per
@@ -75,8 +75,8 @@ int RunOneUpdate(bool bPerChar) {
   fw::g_strAppName = "QRT_Update_OP_FWV2.04";
   auto dlg = std::make_unique<UpdateDialog>();
   if (bPerChar) {
-    dlg->m_linkFactory = [](std::int32_t nInterface, const LinkResources& res) -> std::unique_ptr<DeviceLink> {
-      return std::make_unique<ByteByByteLink>(MakeDeviceLink(nInterface, res));
+    dlg->m_linkFactory = [](const LinkAddress& address, const LinkResources& res) -> std::unique_ptr<DeviceLink> {
+      return std::make_unique<ByteByByteLink>(MakeDeviceLink(address, res));
     };
   }
   fe.Open(*dlg);

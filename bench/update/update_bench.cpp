@@ -35,8 +35,8 @@
 
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
+#include "platform/ports.h"
 #include "tests/update/SimProcess.h"
-#include "ui/console/lib/Console.h"
 #include "ui/memory/MemoryFrontEnd.h"
 
 namespace {
@@ -92,7 +92,7 @@ double ProcessCpuSeconds() {
 bool RunUpdate(BenchDir& dir, const std::vector<std::string>& simOptions, double* pWall, double* pCpu) {
   SimProcess sim(simOptions, (dir.path / "sim").string());
   if (!sim.Started()) return false;
-  ui::SetComPortPath(3, sim.SlavePath());
+  platform::SetComPortPath(3, sim.SlavePath());
   ui::MemoryFrontEnd fe;
   fw::SetFrontEnd(&fe);
   g_strModulePathOverride = "QRT_Update_OP_FWV2.04.exe";

@@ -38,8 +38,7 @@ std::string DeviceRoot() {
 }
 
 std::string Variable(int n) {
-  std::string strVar = "QRTUPDATE_COM" + std::to_string(n);
-  const char* psz = std::getenv(strVar.c_str());
+  const char* psz = std::getenv(ComPortVariable(n).c_str());
   return psz ? psz : "";
 }
 
@@ -164,6 +163,8 @@ std::string ComPortPath(int n) {
   return "";
 }
 
+void SetComPortPath(int n, const std::string& strPath) { ::setenv(ComPortVariable(n).c_str(), strPath.c_str(), 1); }
+
 std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
   auto note = [&](const std::string& str) {
     if (pNotes && !str.empty()) pNotes->push_back(str);
@@ -176,13 +177,13 @@ std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
     std::string strPath = Variable(n);
     if (strPath.empty()) continue;
     if (!IsCharDevice(strPath)) {
-      note("COM" + std::to_string(n) + ": QRTUPDATE_COM" + std::to_string(n) + "=" + strPath + " is no device");
+      note("COM" + std::to_string(n) + ": " + ComPortVariable(n) + "=" + strPath + " is no device");
       continue;
     }
     std::error_code ec;
     std::string strName = fs::canonical(strPath, ec).filename().string();
     std::string strDescription = ec ? "" : Describe(strRoot, strName);
-    strDescription = "QRTUPDATE_COM" + std::to_string(n) + (strDescription.empty() ? "" : ": " + strDescription);
+    strDescription = ComPortVariable(n) + (strDescription.empty() ? "" : ": " + strDescription);
     ports[n] = {n, strPath, strDescription};
   }
 
@@ -205,8 +206,7 @@ std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
     if (n == 0) {
       note(strPath + ": no COM number; use --port " + strPath);
     } else if (ports.count(n)) {
-      note(strPath + ": COM" + std::to_string(n) + " is QRTUPDATE_COM" + std::to_string(n) + "; use --port " +
-           strPath);
+      note(strPath + ": COM" + std::to_string(n) + " is " + ComPortVariable(n) + "; use --port " + strPath);
     } else {
       ports[n] = {n, strPath, Describe(strRoot, strName)};
     }

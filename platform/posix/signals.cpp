@@ -6,10 +6,17 @@
 #include <atomic>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 
 static_assert(SIGHUP == platform::kStopHangup && SIGINT == platform::kStopInterrupt &&
                   SIGTERM == platform::kStopTerminate,
               "the stop numbers are the signals' own");
+static_assert(std::string_view(platform::SignalName(SIGQUIT)) == "SIGQUIT" &&
+                  std::string_view(platform::SignalName(SIGABRT)) == "SIGABRT" &&
+                  std::string_view(platform::SignalName(SIGKILL)) == "SIGKILL" &&
+                  std::string_view(platform::SignalName(SIGSEGV)) == "SIGSEGV" &&
+                  std::string_view(platform::SignalName(SIGPIPE)) == "SIGPIPE",
+              "the names are those of this system's numbers");
 
 namespace platform {
 
@@ -53,13 +60,6 @@ int StopSignal() { return g_nStopSignal.load(); }
 
 void StopCleanupDone() {}
 
-const char* StopSignalName() {
-  switch (g_nStopSignal.load()) {
-    case kStopHangup: return "SIGHUP";
-    case kStopInterrupt: return "SIGINT";
-    case kStopTerminate: return "SIGTERM";
-    default: return "";
-  }
-}
+const char* StopSignalName() { return SignalName(g_nStopSignal.load()); }
 
 }  // namespace platform

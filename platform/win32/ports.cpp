@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -100,6 +101,8 @@ std::map<int, std::string> FriendlyNames() {
 }  // namespace
 
 std::string ComPortPath(int n) { return "//./COM" + std::to_string(n); }
+
+void SetComPortPath(int n, const std::string& strPath) { _putenv_s(ComPortVariable(n).c_str(), strPath.c_str()); }
 
 std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
   std::map<int, std::string> devices;  // number -> the system's device name

@@ -90,7 +90,7 @@ const char* StopSignalName() {
     case CTRL_CLOSE_EVENT: return "console closed";
     case CTRL_LOGOFF_EVENT: return "logoff";
     case CTRL_SHUTDOWN_EVENT: return "shutdown";
-    default: return "";
+    default: return SignalName(g_nStopSignal.load());
   }
 }
 

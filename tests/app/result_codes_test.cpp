@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ResultCodes.h"
 #include "ui/console/lib/ConsoleOptions.h"
-#include "update/ResultCodes.h"
 
 namespace {
 

@@ -45,7 +45,7 @@
 #include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
 #include "update/PageTransfer.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 #include "update/TransferEvents.h"
 #include "update/UpdatePlan.h"
 
@@ -137,7 +137,7 @@ class FuzzDevice : public DeviceLink {
       case 1: return "C";
       case 2: return m_strLast.size() == 512 ? "A1" : "A2";
       case 6: return m_strLast;
-      case 7: return MainFamilyId(m_nSelection);
+      case 7: return SelectionFamily(m_nSelection);
       case 8: return "02030000";
       case 9: return "QRT1230CH";
       default: return std::string(static_cast<std::size_t>(n), '?');
@@ -257,11 +257,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     auto dlg = std::make_unique<UpdateDialog>();
     fe.Open(*dlg);
     dlg->m_linkFactory = StoppableLinkFactory(
-        [&device](std::int32_t, const LinkResources&) { return std::make_unique<BorrowedLink>(device); },
+        [&device](const LinkAddress&, const LinkResources&) { return std::make_unique<BorrowedLink>(device); },
         [&device] { return device.StopRequest(); });
     fe.Select(*dlg, IDC_INTERFACE, 0);  // COM1
     fe.Select(*dlg, IDC_DEVICE, model.nSelection);
-    const PlanRow* pRow = FindPlanRow(g_nBrand, model.nSelection);
+    const ModelRow* pRow = FindModel(g_nBrand, model.nSelection);
     if (pRow == nullptr) std::abort();
     nChannels = ChannelCount(*pRow);
     fe.Click(*dlg, IDC_UPDATE);

@@ -126,3 +126,108 @@ TEST(ChecksumList, ReadsOnlyARegularFileOfBoundedSize) {
   EXPECT_EQ(ReadChecksumList(strFifo, list), ChecksumListStatus::Unreadable);
 #endif
 }
+
+namespace {
+
+// Runs a test in a folder of its own, as the program runs in the bundle's.
+class InFolder {
+ public:
+  InFolder() : m_previous(std::filesystem::current_path()) { std::filesystem::current_path(m_dir.m_path); }
+  ~InFolder() { std::filesystem::current_path(m_previous); }
+  std::string Write(const std::string& strName, const std::string& strData) const {
+    m_dir.Write(strName, strData);
+    return strName;
+  }
+  std::string Line(const std::string& strName, const std::string& strData) const {
+    platform::Sha256Digest digest{};
+    EXPECT_EQ(platform::Sha256Of(strData.data(), strData.size(), digest), 1);
+    return platform::Sha256Hex(digest) + "  " + strName + "\n";
+  }
+
+ private:
+  TempDir m_dir;
+  std::filesystem::path m_previous;
+};
+
+std::string Pattern(std::size_t nSize, unsigned nSeed) {
+  std::string str(nSize, '\0');
+  for (std::size_t i = 0; i < nSize; ++i) str[i] = static_cast<char>((i * 31 + nSeed) >> 3);
+  return str;
+}
+
+constexpr std::size_t kContainer = 128000;
+
+}  // namespace
+
+TEST(BundleRule, AFileIsItsWholeDigestAndAContainerItsExactSize) {
+  InFolder dir;
+  const std::string strWhole = Pattern(kContainer, 1), strLong = Pattern(kContainer + 1, 2);
+  const std::string strReadme = Pattern(200000, 3);  // beyond one hashing piece
+  dir.Write("FW2B.qrt", strWhole);
+  dir.Write("FW1C.qrt", strLong);
+  dir.Write("FW2A.qrt", strLong.substr(0, kContainer - 1));
+  dir.Write("README.txt", strReadme);
+
+  // Without a list: only the size counts, and the digest is the file's.
+  BundleList none;
+  std::vector<std::uint8_t> bytes;
+  BundleFileCheck check = CheckBundleFile(none, "FW2B.qrt", kContainer, &bytes);
+  EXPECT_EQ(check.verdict, BundleVerdict::Ok);
+  EXPECT_FALSE(check.bListed);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), strWhole);
+  EXPECT_EQ(platform::Sha256Hex(check.digest), dir.Line("", strWhole).substr(0, 64));
+  check = CheckBundleFile(none, "FW1C.qrt", kContainer);
+  EXPECT_EQ(check.verdict, BundleVerdict::WrongSize);
+  EXPECT_EQ(BundleRefusalReason(none, "FW1C.qrt", kContainer, check),
+            "FW1C.qrt holds more than 128000 bytes; a firmware container holds exactly 128000 bytes");
+  check = CheckBundleFile(none, "FW2A.qrt", kContainer);
+  EXPECT_EQ(BundleRefusalReason(none, "FW2A.qrt", kContainer, check),
+            "FW2A.qrt holds only 127999 bytes; a firmware container holds exactly 128000 bytes");
+  EXPECT_EQ(CheckBundleFile(none, "FW1E.qrt", kContainer).verdict, BundleVerdict::Missing);
+
+  // With a list written as sha256sum writes it: the whole file's digest, so
+  // a long container that is listed is still refused for its size, and a
+  // file of any size matches when its size is not asked.
+  dir.Write("SHA256SUMS", dir.Line("FW2B.qrt", strWhole) + dir.Line("FW1C.qrt", strLong) +
+                              dir.Line("README.txt", strReadme) + dir.Line("FW2A.qrt", strWhole));
+  BundleList listed;
+  EXPECT_EQ(AcceptBundleList(listed), ChecksumListStatus::Read);
+  check = CheckBundleFile(listed, "FW2B.qrt", kContainer);
+  EXPECT_EQ(check.verdict, BundleVerdict::Ok);
+  EXPECT_TRUE(check.bListed);
+  EXPECT_EQ(CheckBundleFile(listed, "FW1C.qrt", kContainer).verdict, BundleVerdict::WrongSize);
+  EXPECT_EQ(CheckBundleFile(listed, "FW1C.qrt", 0).verdict, BundleVerdict::Ok);
+  EXPECT_EQ(CheckBundleFile(listed, "README.txt", 0).verdict, BundleVerdict::Ok);
+
+  dir.Write("FW2A.qrt", Pattern(kContainer, 9));
+  check = CheckBundleFile(listed, "FW2A.qrt", kContainer);
+  EXPECT_EQ(check.verdict, BundleVerdict::Differs);
+  EXPECT_EQ(BundleRefusalReason(listed, "FW2A.qrt", kContainer, check),
+            "the SHA-256 of FW2A.qrt is " + dir.Line("", Pattern(kContainer, 9)).substr(0, 64) +
+                ", SHA256SUMS gives " + dir.Line("", strWhole).substr(0, 64));
+  dir.Write("FW1A.qrt", strWhole);
+  EXPECT_EQ(CheckBundleFile(listed, "FW1A.qrt", kContainer).verdict, BundleVerdict::NotListed);
+}
+
+TEST(BundleRule, TheListIsJudgedOnceAndAFilesOwnFaultComesFirst) {
+  InFolder dir;
+  const std::string strWhole = Pattern(kContainer, 4);
+  dir.Write("FW2B.qrt", strWhole);
+  dir.Write("SHA256SUMS", dir.Line("FW2B.qrt", strWhole));
+  BundleList bundle;
+  EXPECT_EQ(CheckBundleFile(bundle, "FW2B.qrt", kContainer).verdict, BundleVerdict::Ok);
+  // A list changed during a run does not count: the run keeps the first.
+  dir.Write("SHA256SUMS", "not a list\n");
+  EXPECT_EQ(CheckBundleFile(bundle, "FW2B.qrt", kContainer).verdict, BundleVerdict::Ok);
+
+  BundleList broken;
+  EXPECT_EQ(CheckBundleFile(broken, "FW1E.qrt", kContainer).verdict, BundleVerdict::Missing);
+  const BundleFileCheck check = CheckBundleFile(broken, "FW2B.qrt", kContainer);
+  EXPECT_EQ(check.verdict, BundleVerdict::ListRefused);
+  EXPECT_EQ(BundleRefusalReason(broken, "FW2B.qrt", kContainer, check),
+            "SHA256SUMS line 1 is not a sha256sum line ('<64 hex digits>  NAME'), or names a file listed before "
+            "with another digest");
+
+  std::filesystem::create_directory("FW1A.qrt");
+  EXPECT_EQ(CheckBundleFile(broken, "FW1A.qrt", kContainer).verdict, BundleVerdict::Unreadable);
+}

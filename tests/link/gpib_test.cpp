@@ -102,7 +102,7 @@ struct GpibDialog {
     fw::g_strAppName = AppNameOfPath(g_strModulePathOverride);
     dlg = std::make_unique<UpdateDialog>();
     w = &fe.Open(*dlg);
-    dlg->m_nInterface = kInterfaceGpib;
+    dlg->m_nInterface = InterfaceOfAddress(ParseLinkAddress("GPIB"));
     dlg->m_nGpibDevice = nDevice;
   }
   ~GpibDialog() {

@@ -1,9 +1,9 @@
 // A port whose time-outs cannot be read (some adapters' drivers refuse the
 // request) still gets every time-out the update sets, so a silent device
 // never makes a read wait for ever. The failing read is the one injected
-// fault (the build wraps platform::GetCommTimeouts, and watches what
-// SetCommTimeouts is given); the port is a real
-// pseudo-terminal with the test peer on its far end.
+// fault (the manager's GetCommTimeouts entry, which also watches what
+// SetCommTimeouts is given); the port is a real pseudo-terminal with the
+// test peer on its far end.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,24 +18,20 @@ namespace {
 bool g_bFailGetTimeouts = false;
 bool g_bFailSetTimeouts = false;
 std::vector<platform::CommTimeouts> g_set;  // every record written to a port
-}  // namespace
 
-// The linker sends the library's calls of these two here (-Wl,--wrap).
-extern "C" bool __real__ZN8platform15GetCommTimeoutsElRNS_12CommTimeoutsE(platform::SerialHandle h,
-                                                                            platform::CommTimeouts& t);
-extern "C" bool __wrap__ZN8platform15GetCommTimeoutsElRNS_12CommTimeoutsE(platform::SerialHandle h,
-                                                                            platform::CommTimeouts& t) {
-  if (g_bFailGetTimeouts) return false;
-  return __real__ZN8platform15GetCommTimeoutsElRNS_12CommTimeoutsE(h, t);
+// The platform's calls, but for the two faults above.
+SerialCalls FaultyTimeoutCalls() {
+  SerialCalls calls;
+  calls.GetCommTimeouts = [](platform::SerialHandle h, platform::CommTimeouts& t) {
+    return !g_bFailGetTimeouts && platform::GetCommTimeouts(h, t);
+  };
+  calls.SetCommTimeouts = [](platform::SerialHandle h, const platform::CommTimeouts& t) {
+    g_set.push_back(t);
+    return !g_bFailSetTimeouts && platform::SetCommTimeouts(h, t);
+  };
+  return calls;
 }
-extern "C" bool __real__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(platform::SerialHandle h,
-                                                                             const platform::CommTimeouts& t);
-extern "C" bool __wrap__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(platform::SerialHandle h,
-                                                                             const platform::CommTimeouts& t) {
-  g_set.push_back(t);
-  if (g_bFailSetTimeouts) return false;
-  return __real__ZN8platform15SetCommTimeoutsElRKNS_12CommTimeoutsE(h, t);
-}
+}  // namespace
 
 namespace {
 // Milliseconds one read of the port takes.
@@ -53,6 +49,7 @@ class SerialTimeouts : public ::testing::Test {
   void SetUp() override {
     SKIP_WITHOUT_PEER(wire);
     sp.SetMessageSink([this](const std::string& text, const std::string&) { boxes.push_back(text); });
+    sp.SetCalls(FaultyTimeoutCalls());
     ASSERT_EQ(1, sp.OpenPort(wire.com));
   }
   WirePort wire;

@@ -15,6 +15,9 @@
 
 namespace {
 
+// The window's interface value of an entry of its list.
+int InterfaceOf(const char* pszName) { return InterfaceOfAddress(ParseLinkAddress(pszName)); }
+
 using Clock = std::chrono::steady_clock;
 
 long long MsSince(Clock::time_point t0) {
@@ -279,7 +282,7 @@ TEST(DeviceLink, UsbReachesNoDeviceAndTouchesNoSlot) {
   DialogOnWire d;
   SKIP_WITHOUT_PEER(d.wire);
   ASSERT_TRUE(d.OpenPort());
-  d.dlg->m_nInterface = kInterfaceUsb;
+  d.dlg->m_nInterface = InterfaceOf("USB");
   EXPECT_EQ(0, d.dlg->SendByte('E'));
   d.dlg->SendString("Ey");
   auto t0 = Clock::now();
@@ -312,7 +315,7 @@ TEST(DeviceLink, CloseReleasesTheSelectedComPortOnly) {
     SerialPort other;
     EXPECT_EQ(1, other.OpenPort(d.wire.com));
   }
-  for (int nInterface : {kInterfaceUsb, kInterfaceGpib}) {
+  for (int nInterface : {InterfaceOf("USB"), InterfaceOf("GPIB")}) {
     DialogOnWire d;
     ASSERT_TRUE(d.OpenPort());
     d.dlg->m_nInterface = nInterface;

@@ -32,7 +32,7 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDialog.h"
 #include "app/res/templates.h"
-#include "ui/console/lib/StartName.h"
+#include "ui/common/StartName.h"
 #include "ui/qt/QtDialogBuilder.h"
 #include "ui/qt/QtFrontEnd.h"
 

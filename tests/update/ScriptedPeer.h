@@ -25,7 +25,7 @@ class ScriptedPeer : public DeviceLink, public TransferWindow {
   std::map<int, std::string> m_dataReply;     // page -> reply instead of "A1"
   std::map<int, std::string> m_checksumReply; // page -> reply instead of "A2"/"E2"
   std::string m_strClosing = "#";
-  int m_nSelection = 4;               // the family a main transfer expects (MainFamilyId)
+  int m_nSelection = 4;               // the family a main transfer expects (SelectionFamily)
   std::set<std::string> m_refusedSends;  // strings whose write fails (the line is gone)
   int m_nOpenResult = 1;
   std::vector<LinkSettings> m_opens;   // the settings of every Open

@@ -10,7 +10,9 @@
 #            line upper-case and binary-marked) updates; a changed byte in
 #            FW2B.qrt, FW2B.qrt not listed, and SHA256SUMS as a FIFO or a
 #            folder are refused with exit 7 and their message, and qrtsim
-#            receives nothing; nothing waits on the FIFO
+#            receives nothing; nothing waits on the FIFO; a container one
+#            byte too long is refused by update (listed or not) and verify
+#            alike, with the reason on standard error
 #
 # usage: checksums.sh QRTUPDATE RUNNER QRTSIM
 #   RUNNER is cmake/wine-run.sh for the Windows program, "" natively.
@@ -136,7 +138,27 @@ grep -v FW2B SHA256SUMS >SUMS.new && mv SUMS.new SHA256SUMS
 run_update "$work/unlisted"
 refused unlisted "Firmware file FW2B.qrt is not listed in SHA256SUMS! Update abort!"
 
-rm SHA256SUMS && mkfifo SHA256SUMS
+# A container one byte too long, listed with the digest sha256sum gives the
+# whole file: update and verify judge it alike, and refuse it for its size;
+# without a list the update refuses it too.
+cp FW2B.qrt FW2B.keep
+printf 'x' >>FW2B.qrt
+sha256sum FW1A.qrt FW1C.qrt FW2A.qrt FW2B.qrt >SHA256SUMS
+why="FW2B.qrt holds more than 128000 bytes; a firmware container holds exactly 128000 bytes"
+run_update "$work/long"
+refused long "Firmware file FW2B.qrt is missing or incomplete! Update abort!"
+check "long: the console says why" grep -qF "qrtupdate: code 7: a firmware container missing or incomplete, or not matching SHA256SUMS: $why" \
+  <(tr -d '\r' <"$work/long/stderr")
+verify "$u"
+check "long: verify exits 7 (got $status)" test "$status" -eq 7
+check "long: verify says differs" test "$out" = "$(printf 'FW1A.qrt\tok\nFW1C.qrt\tok\nFW2A.qrt\tok\nFW2B.qrt\tdiffers')"
+check "long: verify says why" grep -qxF "qrtupdate: verify: $why" <<<"$err"
+rm SHA256SUMS
+run_update "$work/long-unlisted"
+refused long-unlisted "Firmware file FW2B.qrt is missing or incomplete! Update abort!"
+mv FW2B.keep FW2B.qrt
+
+rm -f SHA256SUMS && mkfifo SHA256SUMS
 run_update "$work/fifo"
 refused fifo "SHA256SUMS cannot be read! Update abort!"
 rm SHA256SUMS && mkdir SHA256SUMS

@@ -1,27 +1,47 @@
 #!/usr/bin/env bash
 # Several COM ports in one update: one qrtsim per port, each on its own pty
-# (under Wine through Wine's COM port mapping). Natively:
-#   three ports, the second refusing page 8's checksum: the first and third
-#     get every page and "FWUE", the second stops alone at page 8 without
-#     "FWUE"; the transfers overlap; every list line is prefixed with its
-#     port; the summary (in the order given) and the exit status say 3;
-#     the record holds the three ports' records in that order;
-#   two ports with --json: every event carries its interface, the last line
-#     is the overall result, nothing else is on standard output;
-#   one port's process killed: that port is lost (70), the others finish;
-#   SIGINT to the program: every child stops, no device gets "FWUE", each
-#     port opens again at once with its settings as before, status 130;
-#   on a terminal: one line per port rewritten in place;
-#   each usage error (64) before anything runs.
-# Under Wine: two ports updated at once, and SIGINT passed on to both.
+# (under Wine through Wine's COM port mapping). Every simulator keeps its
+# line open after "FWUE", as a real power supply does, and the program must
+# end within 30 s of the last "FWUE" it sent. One scenario per run:
+#   three          three ports, the second refusing page 8's checksum: the
+#                  first and third get every page and "FWUE", the second stops
+#                  alone at page 8 without "FWUE"; the transfers overlap;
+#                  every list line is prefixed with its port; the summary (in
+#                  the order given) and the exit status say 3; the record
+#                  holds the three ports' records in that order
+#   first-failure  two ports failing with different codes (4, then 3): the
+#                  exit status and the record's code are the first port's
+#   json           two ports with --json: every event carries its interface,
+#                  each port ends with one port_result, the one result is the
+#                  last line, nothing else is on standard output
+#   killed         one port's process killed: that port is lost (70), the
+#                  others finish
+#   stop           SIGINT to the program: every child stops, no device gets
+#                  "FWUE", each port opens again at once with its settings as
+#                  before, status 130 (natively and under Wine)
+#   tty            on a terminal: one line per port rewritten in place
+#   usage          each usage error (64) before anything runs
+#   wine           under Wine, COM3 and COM4 (names Windows keeps for its
+#                  devices): both updated at once, the program ends, and the
+#                  merged record says updated with code 0 for each
 #
-# usage: console_several.sh QRTUPDATE RUNNER QRTSIM
+# usage: console_several.sh SCENARIO QRTUPDATE RUNNER QRTSIM
 #   RUNNER is cmake/wine-run.sh for the Windows program, "" natively.
 set -u
-qrtupdate=$1 runner=$2 qrtsim=$3
+scenario=$1 qrtupdate=$2 runner=$3 qrtsim=$4
 name=QRT_Update_OP_FWV2.04
-# Port numbers of our own: other Wine tests map other ones.
+# Port numbers of our own: other Wine tests map other ones. The Windows
+# scenario takes low numbers on purpose: COM1 to COM9 are device names there
+# even with an extension.
 coms=(COM21 COM22 COM23)
+[ "$scenario" = wine ] && coms=(COM3 COM4)
+case $scenario in
+  three | first-failure | json | killed | stop | tty | usage | wine) ;;
+  *)
+    echo "usage: $0 three|first-failure|json|killed|stop|tty|usage|wine QRTUPDATE RUNNER QRTSIM" >&2
+    exit 2
+    ;;
+esac
 
 if [ ! -x "$qrtsim" ]; then
   echo "SKIP: no native qrtsim ($qrtsim); configure the Windows build with -DQRT_NATIVE_BIN=<native build>/bin"
@@ -36,17 +56,10 @@ stop_sims() {
   sims=()
   if [ -n "$runner" ]; then for c in "${coms[@]}"; do rm -f "$WINEPREFIX/dosdevices/${c,,}"; done; fi
 }
-# end_sims: after an update; a simulator that saw "FWUE" ends by itself and
-# is given five seconds for it, the others are stopped. Their reports are
-# written when they end.
-end_sims() {
-  local p _
-  for p in "${sims[@]}"; do
-    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-  done
-  stop_sims
-}
-sim_workdir console-several stop_sims
+# end_sims: after an update; the simulators keep their lines open, as a
+# device does, and are stopped; each writes its report as it ends.
+end_sims() { stop_sims; }
+sim_workdir "console-several-$scenario" stop_sims
 cd "$work" || exit 1
 sim_random_containers
 # Job control: a background job keeps SIGINT instead of starting with it ignored.
@@ -75,7 +88,9 @@ start_sims() {
   ptys=()
   for a in "$@"; do
     # shellcheck disable=SC2086
-    if ! sim_start "$out/sim$i.out" "$qrtsim" --max-seconds 120 --exit-after-fwue --report "$out/sim$i.json" $a; then
+    # --verbose: each command on its standard error, "FWUE" included.
+    if ! sim_start "$out/sim$i.out" bash -c 'err=$1; shift; exec "$@" 2>"$err"' _ "$out/sim$i.err" \
+      "$qrtsim" --max-seconds 180 --verbose --report "$out/sim$i.json" $a; then
       return 1
     fi
     sims+=("$simpid")
@@ -120,13 +135,32 @@ ended() {
   status=$?
 }
 
-if [ -z "$runner" ]; then
-  # ---- three ports, the second refusing page 8 ------------------------------
+# run_bounded OUT "I J ..." ARGS...: runs the program with ARGS in the
+# background (stdout and stderr in OUT). Once the simulators I, J, ... have
+# all received "FWUE", or the program has ended (180 s at most), it has 30 s
+# to end: a program that waits on a line the device keeps open fails here.
+# Sets status.
+run_bounded() {
+  local out=$1 expect=$2 _ i all
+  shift 2
+  "${prog[@]}" "$@" >"$out/stdout" 2>"$out/stderr" &
+  local pid=$!
+  for _ in $(seq 1800); do
+    kill -0 "$pid" 2>/dev/null || break
+    all=1
+    for i in $expect; do grep -qx 'qrtsim: FWUE' "$out/sim$i.err" 2>/dev/null || all=0; done
+    [ -n "$expect" ] && [ $all -eq 1 ] && break
+    sleep 0.1
+  done
+  ended "$pid"
+}
+
+# ---- three ports, the second refusing page 8 ------------------------------
+scenario_three() {
   out=$work/three
   if start_sims "$out" "" "--fault main:e2@8" ""; then
-    timeout 120 "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --interface "${coms[2]}" \
-      --device QRT1440 --report "$out/record.json" update >"$out/stdout" 2>"$out/stderr"
-    status=$?
+    run_bounded "$out" "0 2" --as "$name" --interface "${coms[0]},${coms[1]}" --interface "${coms[2]}" \
+      --device QRT1440 --report "$out/record.json" update
     end_sims
     check "three: exit status 3 (got $status)" test "$status" -eq 3
     for i in 0 2; do
@@ -166,26 +200,53 @@ PY
     fail=1
   fi
   stop_sims
+}
 
-  # ---- --json with two ports ---------------------------------------------------
+# ---- two ports failing with different codes -------------------------------------
+# The first port given fails later (no address echo at page 40, code 4) than
+# the second (checksum refused at page 3, code 3): the status is the first
+# port's, neither the last failing port's nor the first to fail.
+scenario_first_failure() {
+  out=$work/first-failure
+  if start_sims "$out" "--fault main:addr@40" "--fault main:e2@3"; then
+    run_bounded "$out" "" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 \
+      --report "$out/record.json" update
+    end_sims
+    check "first-failure: exit status 4, the first port's (got $status)" test "$status" -eq 4
+    check "first-failure: ${coms[0]} says 4" grep -q "^${coms[0]}	${ptys[0]}	4	" "$out/stdout"
+    check "first-failure: ${coms[1]} says 3" grep -q "^${coms[1]}	${ptys[1]}	3	" "$out/stdout"
+    check "first-failure: the record's code is the first port's" python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["code"] == 4 and [r["code"] for r in d["devices"]] == [4, 3], (d["code"], [r["code"] for r in d["devices"]])
+assert not any(r["updated"] for r in d["devices"])' "$out/record.json"
+  else
+    fail=1
+  fi
+  stop_sims
+}
+
+# ---- --json with two ports ---------------------------------------------------
+scenario_json() {
   out=$work/json
   if start_sims "$out" "" ""; then
-    timeout 120 "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 --json \
-      --report "$out/record.json" update >"$out/stdout" 2>"$out/stderr"
-    status=$?
+    run_bounded "$out" "0 1" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 --json \
+      --report "$out/record.json" update
     end_sims
     check "json: exit status 0 (got $status)" test "$status" -eq 0
-    check "json: every event tagged, the overall result last" python3 - "$out/stdout" "${coms[0]}" "${coms[1]}" <<'PY'
+    check "json: every event tagged, one port_result per port, the one result last" python3 - "$out/stdout" "${coms[0]}" "${coms[1]}" <<'PY'
 import json, sys
 lines = open(sys.argv[1], 'rb').read().split(b'\n')
 assert lines[-1] == b''
 events = [json.loads(l) for l in lines[:-1]]
 assert events[-1] == {'event': 'result', 'code': 0, 'meaning': 'success'}, events[-1]
+assert sum(e['event'] == 'result' for e in events) == 1, 'more than one result'
 ports = sys.argv[2:4]
 assert all(e.get('interface') in ports for e in events[:-1])
 for p in ports:
     mine = [e for e in events if e.get('interface') == p]
-    assert mine[-1] == {'event': 'result', 'interface': p, 'code': 0, 'meaning': 'success'}, mine[-1]
+    assert mine[-1] == {'event': 'port_result', 'interface': p, 'code': 0, 'meaning': 'success'}, mine[-1]
+    assert sum(e['event'] == 'port_result' for e in mine) == 1
     assert sum(e['event'] == 'list' and e['text'].startswith('Page ') for e in mine) == 350 + 4 * 80
     assert [e['state'] for e in mine if e['event'] == 'controller'] == ['started', 'ok'] * 5
 PY
@@ -200,8 +261,10 @@ assert all(c["confirmed"] == c["pages"] and c["result"] == "ok" for r in d["devi
     fail=1
   fi
   stop_sims
+}
 
-  # ---- one port's process killed ------------------------------------------------
+# ---- one port's process killed ------------------------------------------------
+scenario_killed() {
   out=$work/killed
   if start_sims "$out" "" "--baud 115200" ""; then
     "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]},${coms[2]}" --device QRT1440 \
@@ -230,9 +293,10 @@ assert d["devices"][1]["interface"] == sys.argv[2] and d["devices"][1]["updated"
     fail=1
   fi
   stop_sims
-fi
+}
 
 # ---- SIGINT during an update of two ports (natively and under Wine) --------------
+scenario_stop() {
 out=$work/stop
 if start_sims "$out" "--baud 115200" "--baud 115200"; then
   before=()
@@ -272,9 +336,10 @@ else
   fail=1
 fi
 stop_sims
+}
 
-if [ -n "$runner" ]; then
-  # ---- Windows: two ports at once -----------------------------------------------
+# ---- Windows: two ports at once, on COM3 and COM4 ------------------------------
+scenario_wine() {
   out=$work/wine
   # A name with spaces, quotes and backslashes (before a quote and before a
   # letter) reaches each child whole; the part after the last backslash is
@@ -282,32 +347,52 @@ if [ -n "$runner" ]; then
   wname='C:\odd \\"dir\\\QRT_Update_OP_FWV2.04 a" b'
   wfile='QRT_Update_OP_FWV2.04 a" b'
   if start_sims "$out" "" ""; then
-    timeout 200 "${prog[@]}" --as "$wname" --interface "${coms[0]}" --interface "${coms[1]}" --device QRT1440 \
-      --report "Z:$out/record.json" update >"$out/stdout" 2>"$out/stderr"
-    status=$?
+    # The record as a production line names it: relative, in the folder the
+    # program works in.
+    cd "$out" || exit 1
+    cp "$work"/FW*.qrt . || exit 1
+    run_bounded "$out" "0 1" --as "$wname" --interface "${coms[0]}" --interface "${coms[1]}" --device QRT1440 \
+      --report fleet.json update
+    cd "$work" || exit 1
     end_sims
     tr -d '\r' <"$out/stdout" >"$out/out"
+    tr -d '\r' <"$out/stderr" >"$out/err"
     check "wine: exit status 0 (got $status)" test "$status" -eq 0
+    check "wine: every child wrote its record" test -z "$(grep 'record cannot be written' "$out/err")"
+    got=()
     for i in 0 1; do
-      check "wine: ${coms[$i]} got every page and FWUE" test "$(commands "$out/sim$i.json")" = "$full"
+      c=$(commands "$out/sim$i.json")
+      check "wine: ${coms[$i]} got every page and FWUE" test "$c" = "$full"
+      [ "$c" = "$full" ] && got+=("${coms[$i]}")
       check "wine: ${coms[$i]}'s summary line" grep -q "^${coms[$i]}	//./${coms[$i]}	0	success	[0-9.]*$" "$out/out"
       check "wine: ${coms[$i]}'s list lines prefixed" grep -q "^${coms[$i]}: Page 80 of 80 - OK!$" "$out/out"
     done
-    check "wine: the record" python3 -c '
+    # Each device that received every page and "FWUE" is recorded as
+    # updated, with code 0: a line reading the record would flash it again
+    # otherwise.
+    check "wine: the record" python3 - "$out/fleet.json" "$wfile" "${coms[0]}" "${coms[1]}" "${got[@]}" <<'PY'
 import json, sys
 d = json.load(open(sys.argv[1]))
-assert d["code"] == 0 and [r["interface"] for r in d["devices"]] == sys.argv[2:4] and all(r["updated"] for r in d["devices"])
-assert all(r["program"]["name"] == sys.argv[4] for r in d["devices"]), [r["program"] for r in d["devices"]]' \
-      "$out/record.json" "${coms[0]}" "${coms[1]}" "$wfile"
+assert d["code"] == 0, d["code"]
+assert [r["interface"] for r in d["devices"]] == sys.argv[3:5]
+for r in d["devices"]:
+    if r["interface"] in sys.argv[5:]:
+        assert r["updated"] is True and r["code"] == 0, (r["interface"], r["updated"], r["code"], r["messages"])
+assert all(r["program"]["name"] == sys.argv[2] for r in d["devices"]), [r["program"] for r in d["devices"]]
+PY
   else
     fail=1
   fi
   stop_sims
-else
-  # ---- on a terminal: one line per port, rewritten in place -----------------------
+}
+
+# ---- on a terminal: one line per port, rewritten in place -----------------------
+scenario_tty() {
   out=$work/tty
   if start_sims "$out" "" ""; then
-    script -qefc "$(printf '%q ' "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 update)" \
+    # The simulators keep their lines open: a program that does not end is
+    # cut off (timeout's 124) rather than left hanging.
+    timeout 150 script -qefc "$(printf '%q ' "${prog[@]}" --as "$name" --interface "${coms[0]},${coms[1]}" --device QRT1440 update)" \
       "$out/typescript" >/dev/null 2>&1 </dev/null
     status=$?
     check "tty: exit status 0 (got $status)" test "$status" -eq 0
@@ -323,8 +408,10 @@ PY
     fail=1
   fi
   stop_sims
+}
 
-  # ---- usage errors: found before anything runs ------------------------------------
+# ---- usage errors: found before anything runs ------------------------------------
+scenario_usage() {
   usage() {  # usage MESSAGE ARGS...
     local err
     err=$("${prog[@]}" --as "$name" --report "$work/usage.json" "${@:2}" 2>&1 >/dev/null)
@@ -346,10 +433,21 @@ import json, sys; d = json.load(open(sys.argv[1])); sys.exit(0 if d["code"] == 6
   usage "unknown interface ''" --interface COM5, update
   out=$("${prog[@]}" --as "$name" --interface COM5,COM5 --json update 2>/dev/null)
   check "usage with --json: only the result" test "$out" = '{"event":"result","code":64,"meaning":"usage error"}'
-fi
+}
+
+case $scenario in
+  three) scenario_three ;;
+  first-failure) scenario_first_failure ;;
+  json) scenario_json ;;
+  killed) scenario_killed ;;
+  stop) scenario_stop ;;
+  tty) scenario_tty ;;
+  usage) scenario_usage ;;
+  wine) scenario_wine ;;
+esac
 
 if [ $fail -ne 0 ]; then
   for f in "$work"/*/stderr; do echo "--- $f"; head -c 1500 "$f"; echo; done
   exit 1
 fi
-echo "several ports: ok"
+echo "several ports, $scenario${runner:+ under Wine}: ok"

@@ -49,11 +49,25 @@ stop_at_page() {
     return
   fi
   start_updater "$out" update
-  for _ in $(seq 600); do
-    grep -q "^Page 60 of 350 - OK!" "$out/stdout" 2>/dev/null && break
+  # The signal goes once page 60 is confirmed, and only then: an update that
+  # ends before (a reply the program gave up waiting for) is a failure of
+  # its own, told with the program's own words, not a stop that came late.
+  local deadline=$((SECONDS + 90)) reached=0
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    if grep -q "^Page 60 of 350 - OK!" "$out/stdout" 2>/dev/null; then reached=1; break; fi
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.02
   done
+  if [ "$reached" = 0 ]; then
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid"
+    echo "FAIL: $sig: the update never showed page 60, so no signal was sent (exit status $?; last list" \
+      "line '$(tail -n 1 "$out/stdout" 2>/dev/null | tr -d '\r')'; $(tr -d '\r' <"$out/stderr" | grep '^qrtupdate:'))"
+    sim_kill
+    [ -n "$runner" ] && rm -f "$WINEPREFIX/dosdevices/${com,,}"
+    fail=1
+    return
+  fi
   kill -s "$sig" "$pid"
   [ -n "$second" ] && kill -s "$second" "$pid"
   # The stop must be prompt: well within the 30 s the test allows.

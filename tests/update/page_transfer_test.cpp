@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tests/update/ScriptedPeer.h"
+#include "update/Models.h"
 #include "update/PageTransfer.h"
 
 namespace {
@@ -24,7 +25,7 @@ std::vector<std::uint8_t> Page(const FirmwareImage& image, int p) {
 // A main profile expects the family of the peer's selection, as the update
 // command gives it.
 std::int32_t Transfer(ScriptedPeer& peer, TransferProfile profile, const FirmwareImage& image) {
-  if (!profile.bChannel) profile.strId = MainFamilyId(peer.m_nSelection);
+  if (!profile.bChannel) profile.strId = SelectionFamily(peer.m_nSelection);
   TransferEvents silent;
   UpdateHost host = peer.Host(silent);
   std::int32_t nError = 0;

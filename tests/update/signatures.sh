@@ -122,7 +122,7 @@ first=$(head -c 1 "$dir/SHA256SUMS")
 if [ "$first" = 0 ]; then printf 1; else printf 0; fi | dd of="$dir/SHA256SUMS" bs=1 conv=notrunc status=none
 run_update "$qrtupdate" "$dir" $name
 refused changed "SHA256SUMS does not match its signature! Update abort!"
-check "changed: the console's line says why" grep -q "^qrtupdate: code 7: .*; SHA256SUMS.sig does not verify SHA256SUMS" "$dir.stderr"
+check "changed: the console's line says why" grep -q "^qrtupdate: code 7: .*: SHA256SUMS.sig does not verify SHA256SUMS" "$dir.stderr"
 verify "$qrtupdate" "$dir"
 check "changed: verify exits 7 (got $status)" test "$status" -eq 7
 check "changed: verify says bad" test "$(head -n 1 <<<"$out")" = "SHA256SUMS.sig	bad"

@@ -30,7 +30,7 @@ class Observer : public TransferEvents {
 
 struct ChecksumRun {
   explicit ChecksumRun(const char* pszName = "QRT_Update_OP_FWV2.04.exe") : win(pszName) {
-    win.dlg->m_linkFactory = [this](std::int32_t, const LinkResources&) {
+    win.dlg->m_linkFactory = [this](const LinkAddress&, const LinkResources&) {
       return std::make_unique<BorrowedLink>(peer, [this] {
         if (onOpen) onOpen();
       });

@@ -4,8 +4,8 @@
 // "can not open port!".
 #include <gtest/gtest.h>
 
+#include "platform/ports.h"
 #include "tests/update/UpdateFixture.h"
-#include "ui/console/lib/Console.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ const char* const kNowhere = "/nonexistent/qrt-update-test-port";
 
 TEST(UpdateCommand, NoPlanForTheSelectionOnlyAsksForOne) {
   WorkDir dir;
-  ui::SetComPortPath(29, kNowhere);
+  platform::SetComPortPath(29, kNowhere);
   struct Case {
     const char* pszName;
     int nSelection;
@@ -40,7 +40,7 @@ TEST(UpdateCommand, UsbIsRefusedBeforeAnythingIsOpened) {
   WorkDir dir(false);  // not even the containers are looked at
   UpdateWindow win("QRT_Update_OP_FWV2.04.exe");
   win.Choose("COM1", 4);
-  win.dlg->m_nInterface = kInterfaceUsb;
+  win.dlg->m_nInterface = InterfaceOfAddress(ParseLinkAddress("USB"));
   win.ClickUpdate();
   EXPECT_EQ(win.Boxes(), std::vector<std::string>{"USB is not supported at the moment!"});
   EXPECT_EQ(win.dlg->m_nError, 0);
@@ -48,7 +48,7 @@ TEST(UpdateCommand, UsbIsRefusedBeforeAnythingIsOpened) {
 }
 
 TEST(UpdateCommand, ContainersMustBeWholeBeforeTheLinkIsOpened) {
-  ui::SetComPortPath(29, kNowhere);
+  platform::SetComPortPath(29, kNowhere);
   struct Case {
     const char* pszName;
     int nSelection;
@@ -89,7 +89,7 @@ TEST(UpdateCommand, ContainersMustBeWholeBeforeTheLinkIsOpened) {
 
 TEST(UpdateCommand, PortThatCannotBeOpenedStopsWithCode99Only) {
   WorkDir dir;
-  ui::SetComPortPath(29, kNowhere);
+  platform::SetComPortPath(29, kNowhere);
   UpdateWindow win("QRT_Update_OP_FWV2.04.exe");
   win.Choose("COM29", 4);
   win.ClickUpdate();

@@ -63,7 +63,9 @@ class EventLog : public TransferEvents {
 
 struct ScriptedRun {
   explicit ScriptedRun(const char* pszName = "QRT_Update_OP_FWV2.04.exe") : win(pszName) {
-    win.dlg->m_linkFactory = [this](std::int32_t, const LinkResources&) { return std::make_unique<BorrowedLink>(peer); };
+    win.dlg->m_linkFactory = [this](const LinkAddress&, const LinkResources&) {
+      return std::make_unique<BorrowedLink>(peer);
+    };
   }
   WorkDir dir;
   ScriptedPeer peer;
@@ -79,7 +81,7 @@ TEST(UpdateLink, OpensTheComPortWithTheUpdatesTimeoutsAndLineAndClosesItLast) {
   run.win.ClickUpdate();
   ASSERT_EQ(run.peer.m_opens.size(), 1u);
   const LinkSettings& s = run.peer.m_opens[0];
-  EXPECT_EQ(s.nInterface, 3);
+  EXPECT_EQ(s.address, ParseLinkAddress("COM3"));
   // A device that answers 300 to 700 ms after a character is still heard.
   EXPECT_EQ(std::vector<std::uint32_t>({s.dwReadInterval, s.dwReadMultiplier, s.dwReadConstant, s.dwWriteMultiplier,
                                         s.dwWriteConstant}),
@@ -104,7 +106,7 @@ TEST(UpdateLink, OpensTheComPortWithTheUpdatesTimeoutsAndLineAndClosesItLast) {
   gpib.win.fe.ComboSetCurSel(*gpib.win.dlg, IDC_GPIBADDRESS, 3);
   gpib.win.ClickUpdate();
   ASSERT_EQ(gpib.peer.m_opens.size(), 1u);
-  EXPECT_EQ(gpib.peer.m_opens[0].nInterface, kInterfaceGpib);
+  EXPECT_EQ(gpib.peer.m_opens[0].address, ParseLinkAddress("GPIB"));
   EXPECT_EQ(gpib.peer.m_opens[0].nGpibBoard, 0);
   EXPECT_EQ(gpib.peer.m_opens[0].nGpibPad, 30);
   EXPECT_EQ(gpib.peer.m_opens[0].nGpibSad, 0);

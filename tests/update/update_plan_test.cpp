@@ -15,7 +15,7 @@
 namespace {
 
 // A row as text: "1A M 2B C1 2A C2" for a QRT1220.
-std::string Steps(const PlanRow& row) {
+std::string Steps(const ModelRow& row) {
   std::string str;
   for (int i = 0; i < kMaxPlanSteps && row.steps[i].kind != PlanStepKind::End; ++i) {
     const PlanStep& s = row.steps[i];
@@ -31,65 +31,54 @@ std::string Steps(const PlanRow& row) {
 
 TEST(UpdatePlan, RowsOfEveryBrandAndSelection) {
   for (int nBrand : {0, 1}) {
-    ASSERT_NE(FindPlanRow(nBrand, 1), nullptr);
-    EXPECT_EQ(Steps(*FindPlanRow(nBrand, 1)), "1A M 2B C1 2A C2");
-    EXPECT_EQ(Steps(*FindPlanRow(nBrand, 2)), "1A M 2A C1 C2 C3");
-    EXPECT_EQ(Steps(*FindPlanRow(nBrand, 3)), "1C M 2B C1 C2 C3");
-    EXPECT_EQ(Steps(*FindPlanRow(nBrand, 4)), "1C M 2B C1 C2 C3 C4");
-    EXPECT_FALSE(FindPlanRow(nBrand, 1)->bLargeFront);
-    EXPECT_FALSE(FindPlanRow(nBrand, 2)->bLargeFront);
-    EXPECT_TRUE(FindPlanRow(nBrand, 3)->bLargeFront);
-    EXPECT_STREQ(FindPlanRow(nBrand, 4)->pszModel, "QRT1440");
+    ASSERT_NE(FindModel(nBrand, 1), nullptr);
+    EXPECT_EQ(Steps(*FindModel(nBrand, 1)), "1A M 2B C1 2A C2");
+    EXPECT_EQ(Steps(*FindModel(nBrand, 2)), "1A M 2A C1 C2 C3");
+    EXPECT_EQ(Steps(*FindModel(nBrand, 3)), "1C M 2B C1 C2 C3");
+    EXPECT_EQ(Steps(*FindModel(nBrand, 4)), "1C M 2B C1 C2 C3 C4");
+    EXPECT_FALSE(FindModel(nBrand, 1)->bLargeFront);
+    EXPECT_FALSE(FindModel(nBrand, 2)->bLargeFront);
+    EXPECT_TRUE(FindModel(nBrand, 3)->bLargeFront);
+    EXPECT_STREQ(FindModel(nBrand, 4)->pszModel, "QRT1440");
   }
-  ASSERT_NE(FindPlanRow(2, 4), nullptr);
-  EXPECT_EQ(Steps(*FindPlanRow(2, 4)), "1E M 2B C1 C2 C3 C4");
-  EXPECT_TRUE(FindPlanRow(2, 4)->bLargeFront);
-  EXPECT_STREQ(FindPlanRow(2, 4)->pszModel, "ZVN1440");
+  ASSERT_NE(FindModel(2, 4), nullptr);
+  EXPECT_EQ(Steps(*FindModel(2, 4)), "1E M 2B C1 C2 C3 C4");
+  EXPECT_TRUE(FindModel(2, 4)->bLargeFront);
+  EXPECT_STREQ(FindModel(2, 4)->pszModel, "ZVN1440");
 
   // No row: the prompt, no selection, MURELL's placeholders, unknown values.
   for (int nBrand : {0, 1, 2}) {
-    EXPECT_EQ(FindPlanRow(nBrand, 0), nullptr);
-    EXPECT_EQ(FindPlanRow(nBrand, -1), nullptr);
-    EXPECT_EQ(FindPlanRow(nBrand, 5), nullptr);
+    EXPECT_EQ(FindModel(nBrand, 0), nullptr);
+    EXPECT_EQ(FindModel(nBrand, -1), nullptr);
+    EXPECT_EQ(FindModel(nBrand, 5), nullptr);
   }
-  for (int nSel : {1, 2, 3}) EXPECT_EQ(FindPlanRow(2, nSel), nullptr);
-  EXPECT_EQ(FindPlanRow(3, 4), nullptr);
-  EXPECT_EQ(FindPlanRow(-1, 4), nullptr);
+  for (int nSel : {1, 2, 3}) EXPECT_EQ(FindModel(2, nSel), nullptr);
+  EXPECT_EQ(FindModel(3, 4), nullptr);
+  EXPECT_EQ(FindModel(-1, 4), nullptr);
 
   // Every row starts with its main container and loads each file once.
-  int nRows = 0;
-  const PlanRow* pRows = PlanRows(&nRows);
-  ASSERT_EQ(nRows, 5);
-  for (int i = 0; i < nRows; ++i) {
+  ASSERT_EQ(std::size(kModels), 5u);
+  for (const ModelRow& row : kModels) {
     const char* apsz[4] = {};
-    const int n = PlanContainers(pRows[i], apsz, 4);
-    EXPECT_EQ(pRows[i].steps[0].kind, PlanStepKind::Load);
-    EXPECT_EQ(pRows[i].steps[1].kind, PlanStepKind::Main);
-    EXPECT_EQ(n, pRows[i].nSelection == 2 ? 2 : (pRows[i].nSelection == 1 ? 3 : 2));
+    const int n = PlanContainers(row, apsz, 4);
+    EXPECT_EQ(row.steps[0].kind, PlanStepKind::Load);
+    EXPECT_EQ(row.steps[1].kind, PlanStepKind::Main);
+    EXPECT_EQ(n, row.nSelection == 2 ? 2 : (row.nSelection == 1 ? 3 : 2));
   }
   const char* apsz[4] = {};
-  ASSERT_EQ(PlanContainers(*FindPlanRow(1, 1), apsz, 4), 3);
+  ASSERT_EQ(PlanContainers(*FindModel(1, 1), apsz, 4), 3);
   EXPECT_STREQ(apsz[0], "FW1A.qrt");
   EXPECT_STREQ(apsz[1], "FW2B.qrt");
   EXPECT_STREQ(apsz[2], "FW2A.qrt");
-  EXPECT_EQ(PlanContainers(*FindPlanRow(1, 1), apsz, 2), 2);  // never past the caller's array
+  EXPECT_EQ(PlanContainers(*FindModel(1, 1), apsz, 2), 2);  // never past the caller's array
 }
 
-TEST(ModelTable, EveryPlanRowIsTheModelRowOfItsListPosition) {
-  int nRows = 0;
-  const PlanRow* pRows = PlanRows(&nRows);
-  ASSERT_EQ(nRows, static_cast<int>(std::size(kModels)));
-  for (int i = 0; i < nRows; ++i) {
-    const PlanRow& row = pRows[i];
+TEST(ModelTable, EveryRowIsTheOneOfItsListPosition) {
+  for (const ModelRow& row : kModels) {
     EXPECT_EQ(FindModel(row.nBrand, row.nSelection), &row) << row.pszModel;  // one row per position
     EXPECT_GE(row.nSelection, 1) << row.pszModel;  // never the prompt
     EXPECT_LT(row.nSelection, kDeviceListEntries) << row.pszModel;
     EXPECT_NE(row.nBrand, kBrandTalvo) << row.pszModel;  // TALVO reads the OP rows
-  }
-  for (int nBrand = -1; nBrand <= 3; ++nBrand) {
-    for (int nSel = -1; nSel <= kDeviceListEntries; ++nSel) {
-      EXPECT_EQ(FindPlanRow(nBrand, nSel), FindModel(nBrand, nSel)) << nBrand << "/" << nSel;
-    }
   }
   for (int nSel = 1; nSel <= 4; ++nSel) EXPECT_EQ(FindModel(kBrandTalvo, nSel), FindModel(kBrandOp, nSel));
 }
@@ -98,7 +87,7 @@ TEST(ModelTable, FamilyModelWordAndListTextAgree) {
   for (const ModelRow& row : kModels) {
     const std::string strModel = row.pszModel;
     // The main transfer expects the row's family, whatever the brand.
-    EXPECT_EQ(MainFamilyId(row.nSelection), row.pszFamily) << strModel;
+    EXPECT_STREQ(SelectionFamily(row.nSelection), row.pszFamily) << strModel;
     // A model belongs to the family of its first two digits ("QRT1220": 12x0).
     const FamilyInfo* pFamily = nullptr;
     for (const FamilyInfo& f : kFamilies) {
@@ -110,10 +99,10 @@ TEST(ModelTable, FamilyModelWordAndListTextAgree) {
     EXPECT_EQ(row.pszListText, strModel + " (" + std::to_string(ChannelCount(row)) + "-channel power supply)");
     EXPECT_STREQ(DeviceListText(row.nBrand, row.nSelection), row.pszListText);
   }
-  // The identification check reads the same family as before, also where
-  // no row exists.
-  for (int nSel = -2; nSel <= kDeviceListEntries + 1; ++nSel) EXPECT_EQ(MainFamilyId(nSel), SelectionFamily(nSel)) << nSel;
-  EXPECT_STREQ(SelectionFamily(0), "");
+  // No family where no row exists.
+  for (int nSel : {-2, -1, 0, kDeviceListEntries, kDeviceListEntries + 1}) {
+    EXPECT_STREQ(SelectionFamily(nSel), "") << nSel;
+  }
 
   // Positions without a model keep the prompt or the placeholder.
   for (int nBrand : {kBrandTalvo, kBrandOp, kBrandMurell}) {

@@ -1,5 +1,7 @@
 #include "ui/qt/GuiOptions.h"
 
+#include "platform/ports.h"
+
 namespace ui::qt {
 
 GuiOptions ParseGuiArgs(const std::vector<std::string>& args) {
@@ -35,7 +37,8 @@ std::string GuiUsage() {
          "the Windows program.\n"
          "  --as NAME     run as if the program were named NAME\n"
          "  --port PATH   the device behind the COM port chosen in the window (sets\n"
-         "                QRTUPDATE_COM<n> for it); otherwise COM n is found as by qrtupdate\n"
+         "                " + std::string(platform::kComPortVariable) +
+         "<n> for it); otherwise COM n is found as by qrtupdate\n"
          "  --version     print the version\n"
          "The Info dialog is in the window's context menu (right mouse button); F1 is Help.\n";
 }

@@ -20,9 +20,9 @@
 #include <QPushButton>
 #include <QShortcut>
 
+#include "app/UpdateDialog.h"
 #include "app/res/templates.h"
-#include "link/DeviceLink.h"
-#include "ui/console/lib/Console.h"
+#include "ui/common/PortPath.h"
 #include "ui/qt/QtDialogBuilder.h"
 
 // The art (icon 128, bitmaps 135 and 138) is compiled into this library.
@@ -164,10 +164,8 @@ void QtFrontEnd::OnControlCommand(fw::Dialog& dlg, fw::Msg msg, int id) {
   if (!w || w->m_bEnded) return;
   // --port PATH names the device behind whichever COM port is chosen when
   // a command starts, as in the console.
-  if (!m_strPortPath.empty() && msg == fw::Msg::Command) {
-    auto* cb = Item<QComboBox>(dlg, IDC_INTERFACE);
-    int i = cb ? cb->currentIndex() : -1;
-    if (i >= 0 && i < kInterfaceUsb - 1) ui::SetComPortPath(i + 1, m_strPortPath);
+  if (msg == fw::Msg::Command) {
+    if (const auto* pUpd = dynamic_cast<const UpdateDialog*>(&dlg)) ui::UsePortPath(*pUpd, m_strPortPath);
   }
   QPointer<DialogWindow> guard(w);
   dlg.HandleCommand(msg, id);

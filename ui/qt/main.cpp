@@ -11,10 +11,10 @@
 #include "app/UpdateDialog.h"
 #include "platform/platform.h"
 #include "qrt_version.h"
-#include "ui/console/lib/StartName.h"
+#include "ui/common/StartName.h"
 #include "ui/qt/GuiOptions.h"
 #include "ui/qt/QtFrontEnd.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace {
 

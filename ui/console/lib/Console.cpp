@@ -10,7 +10,8 @@
 #include "link/StoppableLink.h"
 #include "platform/signals.h"
 #include "qrt_version.h"
-#include "ui/console/lib/StartName.h"
+#include "ui/common/PortPath.h"
+#include "ui/common/StartName.h"
 #include "ui/console/lib/CreateNotes.h"
 #include "update/TransferEvents.h"
 
@@ -28,15 +29,6 @@ class DeviceContact : public TransferEvents {
  private:
   bool& m_bTouched;
 };
-
-const char* StopName(int nSignal) {
-  switch (nSignal) {
-    case platform::kStopHangup: return "SIGHUP";
-    case platform::kStopInterrupt: return "SIGINT";
-    case platform::kStopTerminate: return "SIGTERM";
-    default: return "a signal";
-  }
-}
 
 }  // namespace
 
@@ -138,7 +130,9 @@ void ConsoleFrontEnd::ReportStop() {
   // One line on standard error; the port is closed by now.
   // The system's own name where the process's handler saw it (Ctrl-C,
   // Ctrl-Break on Windows).
-  const char* pszName = platform::StopSignal() == m_nStopSignal ? platform::StopSignalName() : StopName(m_nStopSignal);
+  const char* pszName =
+      platform::StopSignal() == m_nStopSignal ? platform::StopSignalName() : platform::SignalName(m_nStopSignal);
+  if (*pszName == 0) pszName = "a signal";
   m_err << "qrtupdate: stopped by " << pszName
         << (m_bDeviceTouched ? ": the update did not end; the device needs a complete update\n"
                              : " before anything was sent to the device\n");
@@ -177,9 +171,9 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
     case ConsoleStep::Action:
       break;
   }
-  if (!m_strPort.empty() && IsComInterface(upd.m_nInterface)) SetComPortPath(upd.m_nInterface, m_strPort);
+  UsePortPath(upd, m_strPort);
   const std::string& a = step.value;
-  if (a == "update") NoteUpdatePort(upd.m_nInterface);
+  if (a == "update") NoteUpdatePort(ComNumberOf(upd.ChosenAddress()));
   m_bVerifyLast = a == "verify";
   if (a == "verify") {
     // A bundle that fails its check stops the actions after it.

@@ -10,7 +10,11 @@
 //   ConsoleJson.cpp     the JSON Lines stream (--json) and the record's end
 //   UpdateRecord.cpp    the update record (--report)
 //   ConsoleReasons.cpp  the lines that say why an action failed
-//   ConsoleMulti.cpp    several COM ports at once, one child process each
+//   ConsoleMulti.cpp    several COM ports at once, one child process each:
+//                       start and supervision; ConsoleMultiDisplay.cpp the
+//                       ports side by side, ConsoleMultiRecord.cpp the
+//                       summary and the merged record
+//   ConsoleEvents.h     the JSON stream's event and field names
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -23,13 +27,15 @@
 #include "ui/console/lib/ConsoleOptions.h"
 #include "ui/console/lib/UpdateRecord.h"
 #include "ui/memory/MemoryFrontEnd.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace ui {
 
 class ConsoleWhere;  // where an update failed (ConsoleReasons.cpp)
 
 class ConsoleFrontEnd : public MemoryFrontEnd {
+  friend class SeveralPorts;  // several ports: one child per port (ConsoleMulti*.cpp)
+
  public:
   ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar);
   ~ConsoleFrontEnd() override;
@@ -69,7 +75,7 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   int RunOptions(const ConsoleOptions& options);
   int RunSeveral(const ConsoleOptions& options);
   int EndRun(const ConsoleOptions& options, int nCode);
-  void NoteUpdatePort(int nInterface);
+  void NoteUpdatePort(int nCom);  // nCom: the COM number, 0 when not a COM port
   void JsonEvent(const nlohmann::ordered_json& j);
   void RunSteps(fw::Dialog& dlg);
   bool DoStep(fw::Dialog& dlg, const ConsoleStep& step);
@@ -125,8 +131,5 @@ int VerifyChecksums(std::ostream& out, std::ostream& err);
 // The exit status of a run stopped by a signal: 128 plus its number
 // (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
 int ExitStatusOfStop(int nSignal);
-
-// Sets the device path behind COM port n for this process (QRTUPDATE_COM<n>).
-void SetComPortPath(int n, const std::string& strPath);
 
 }  // namespace ui

@@ -2,6 +2,7 @@
 // the progress bar on standard error, and the window state for "show".
 #include "app/res/resource.h"
 #include "ui/console/lib/Console.h"
+#include "ui/console/lib/ConsoleEvents.h"
 
 namespace ui {
 
@@ -45,7 +46,7 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
   if (StopNoted()) return;
   m_record.AddMessage(IconName(box.icon), box.text);
   if (m_pJson) {
-    JsonEvent({{"event", "message"}, {"caption", box.caption}, {"icon", IconName(box.icon)}, {"text", box.text}});
+    JsonEvent(events::MessageEvent(box.caption, IconName(box.icon), box.text));
     return;
   }
   HideProgressBar();
@@ -57,7 +58,7 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
 
 void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
   if (m_pJson) {
-    JsonEvent({{"event", "list"}, {"text", text}});
+    JsonEvent(events::ListEvent(text));
     return;
   }
   HideProgressBar();
@@ -67,7 +68,7 @@ void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
 }
 
 void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
-  JsonEvent({{"event", "progress"}, {"pos", c.position}, {"lower", c.rangeLower}, {"upper", c.rangeUpper}});
+  JsonEvent(events::ProgressEvent(c.position, c.rangeLower, c.rangeUpper));
   if (!m_bProgressBar) return;
   int span = c.rangeUpper - c.rangeLower;
   int done = c.position - c.rangeLower;

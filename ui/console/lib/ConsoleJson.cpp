@@ -10,12 +10,11 @@
 #include "platform/ports.h"
 #include "qrt_version.h"
 #include "ui/console/lib/Console.h"
+#include "ui/console/lib/ConsoleEvents.h"
 
 namespace ui {
 
 namespace {
-
-const char* const kBrandWords[] = {"TALVO", "OP", "MURELL"};
 
 // The controller events of the stream: "started" when a controller's
 // transfer begins, "ok" or "failed" when it ends.
@@ -23,10 +22,10 @@ class JsonControllerEvents : public TransferEvents {
  public:
   explicit JsonControllerEvents(std::function<void(const nlohmann::ordered_json&)> emit) : m_emit(std::move(emit)) {}
   void OnControllerStarted(const ControllerStartedEvent& e) override {
-    m_emit({{"event", "controller"}, {"name", e.strController}, {"state", "started"}});
+    m_emit(events::ControllerEvent(e.strController, events::kStarted));
   }
   void OnControllerEnded(const ControllerEndedEvent& e) override {
-    m_emit({{"event", "controller"}, {"name", e.strController}, {"state", e.nResult == 0 ? "ok" : "failed"}});
+    m_emit(events::ControllerEvent(e.strController, e.nResult == 0 ? events::kOk : events::kFailed));
   }
 
  private:
@@ -94,7 +93,7 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
     // its brand and firmware version were read from.
     m_record.SetProgram(strName, QRT_VERSION);
     const int nBrand = BrandOfFileName(strName);
-    if (nBrand >= 0 && nBrand < 3) m_record.SetBrand(kBrandWords[nBrand]);
+    if (nBrand >= 0) m_record.SetBrand(BrandWord(nBrand));
     m_record.SetFirmwareVersion(FirmwareVersionOfFileName(strName));
     m_record.Finish(nCode, m_bInterrupted);
     std::string strError;
@@ -108,24 +107,24 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
       const std::string strText = "the update record cannot be written: " + strError;
       m_err << "qrtupdate: " << strText << "\n";
       m_err.flush();
-      JsonEvent({{"event", "message"}, {"caption", "qrtupdate"}, {"icon", "error"}, {"text", strText}});
+      JsonEvent(events::MessageEvent("qrtupdate", "error", strText));
     }
   }
-  JsonEvent({{"event", "result"}, {"code", nCode}, {"meaning", ResultMeaning(nCode)}});
+  JsonEvent(events::ResultEvent(nCode, ResultMeaning(nCode)));
   return nCode;
 }
 
 // The port an update is about to open, and what the system says of the
 // adapter behind it, for the record.
-void ConsoleFrontEnd::NoteUpdatePort(int nInterface) {
+void ConsoleFrontEnd::NoteUpdatePort(int nCom) {
   m_record.SetPort("");
   m_record.SetAdapter("");
-  if (!IsComInterface(nInterface)) return;
-  const std::string strPath = platform::ComPortPath(nInterface);
+  if (nCom == 0) return;
+  const std::string strPath = platform::ComPortPath(nCom);
   m_record.SetPort(strPath);
   std::vector<std::string> notes;
   for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
-    if (port.n == nInterface) m_record.SetAdapter(port.strDescription);
+    if (port.n == nCom) m_record.SetAdapter(port.strDescription);
 }
 
 }  // namespace ui

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/DeviceLink.h"
+#include "link/LinkAddress.h"
 #include "platform/ports.h"
 #include "ui/console/lib/Console.h"
 
@@ -67,9 +67,8 @@ int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
   int nCom = 1;
   std::string strPort;
   for (const auto& s : options.steps) {
-    if (s.kind == ConsoleStep::Interface && InterfaceIndex(s.value) < kInterfaceComLast) {
-      nCom = InterfaceIndex(s.value) + 1;
-    }
+    if (s.kind == ConsoleStep::Interface && ComNumberOf(ParseLinkAddress(s.value)) > 0)
+      nCom = ComNumberOf(ParseLinkAddress(s.value));
     if (s.kind == ConsoleStep::Port) strPort = s.value;
     if (s.kind != ConsoleStep::Action) continue;
     if (s.value == "verify") {
@@ -78,7 +77,7 @@ int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
       if (nExit != 0) return nExit;
       continue;
     }
-    if (!strPort.empty()) SetComPortPath(nCom, strPort);
+    if (!strPort.empty()) platform::SetComPortPath(nCom, strPort);
     ListPorts();
   }
   return 0;

@@ -5,20 +5,10 @@
 #include <memory>
 
 #include "app/UpdateDialog.h"
+#include "platform/portreason.h"
 #include "platform/ports.h"
 #include "ui/console/lib/Console.h"
 #include "update/TransferEvents.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace ui {
 
@@ -27,7 +17,9 @@ namespace ui {
 class ConsoleWhere : public TransferEvents {
  public:
   void OnUpdateStarted(const UpdateStartedEvent&) override { *this = ConsoleWhere(); }
-  void OnListSignature(const ListSignatureEvent& e) override { m_strSignatureRefusal = e.strRefusal; }
+  void OnContainerRefused(const ContainerRefusedEvent& e) override {
+    if (m_strRefusal.empty()) m_strRefusal = e.strReason;
+  }
   void OnControllerStarted(const ControllerStartedEvent& e) override {
     m_strController = e.strController;
     m_strContainer = e.strContainer;
@@ -69,12 +61,11 @@ class ConsoleWhere : public TransferEvents {
     if (!strFile.empty()) s += ", file " + strFile;
     return s;
   }
-
-  // Why the list's signature refused the update, "" when it did not.
-  const std::string& SignatureRefusal() const { return m_strSignatureRefusal; }
+  // Why a container was refused before it was sent, "" when none was.
+  const std::string& Refusal() const { return m_strRefusal; }
 
  private:
-  std::string m_strSignatureRefusal;
+  std::string m_strRefusal;
   std::string m_strController, m_strContainer;
   int m_nPages = 0;
   int m_nLastPage = 0;
@@ -83,52 +74,6 @@ class ConsoleWhere : public TransferEvents {
   std::string m_strBadController, m_strBadContainer;
   std::string m_strFailedController, m_strFailedContainer;
 };
-
-namespace {
-
-#ifndef _WIN32
-// Why a device path could not be opened, found by looking at it again: the
-// system's error text alone does not say which group to join, nor whether
-// another program holds the port.
-std::string PortReason(const std::string& strPath) {
-  struct stat st {};
-  if (::stat(strPath.c_str(), &st) != 0) return "not found: no device at this path (is it plugged in?)";
-  if (::access(strPath.c_str(), R_OK | W_OK) != 0) {
-    std::string s = "no permission to read and write it";
-    if (const group* g = ::getgrgid(st.st_gid)) {
-      std::string strGroup = g->gr_name;
-      if ((st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
-        s += "; it belongs to the group " + strGroup + ": add yourself to the group " + strGroup +
-             " (sudo usermod -aG " + strGroup + " $USER, then log in again)";
-    }
-    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
-      const passwd* pw = ::getpwuid(st.st_uid);
-      s += "; only its owner " + (pw ? std::string(pw->pw_name) : std::to_string(st.st_uid)) +
-           " may open it (mode " + std::to_string((st.st_mode >> 6) & 7) + std::to_string((st.st_mode >> 3) & 7) +
-           std::to_string(st.st_mode & 7) + ")";
-    }
-    return s;
-  }
-  if (!S_ISCHR(st.st_mode)) return "not a serial device (not a character device)";
-  // Look again, without changing the line: a second opener meets the lock
-  // or the exclusive mode of the program that holds it.
-  int fd = ::open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == EBUSY) return "in use by another program (it holds the port exclusively)";
-    return "";
-  }
-  bool bLocked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  bool bTty = ::isatty(fd) != 0;
-  ::close(fd);
-  if (bLocked) return "in use by another program: its lock is taken (is another update running on it?)";
-  if (!bTty) return "not a serial device (not a terminal)";
-  return "";
-}
-#else
-std::string PortReason(const std::string&) { return ""; }
-#endif
-
-}  // namespace
 
 ConsoleFrontEnd::~ConsoleFrontEnd() { WatchWhere(false); }
 
@@ -145,20 +90,21 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
   if (nCode == kResultOk) return;
   auto& upd = static_cast<UpdateDialog&>(dlg);
   m_out.flush();
-  if (nCode == kErrorPortOpen && strAction == "update" && IsComInterface(upd.m_nInterface)) {
-    const std::string strPath = platform::ComPortPath(upd.m_nInterface);
-    std::string strReason = PortReason(strPath);
+  const int nCom = ComNumberOf(upd.ChosenAddress());
+  if (nCode == kErrorPortOpen && strAction == "update" && nCom > 0) {
+    const std::string strPath = platform::ComPortPath(nCom);
+    std::string strReason = platform::PortOpenReason(strPath);
     const std::string strSystem = upd.Link().LastError();
     if (strReason.empty()) strReason = strSystem.empty() ? "the system gave no reason" : strSystem;
     else if (!strSystem.empty()) strReason += " [" + strSystem + "]";
-    m_err << "qrtupdate: COM" << upd.m_nInterface << " (" << (strPath.empty() ? "no path" : strPath)
+    m_err << "qrtupdate: " << LinkAddressName(upd.ChosenAddress()) << " (" << (strPath.empty() ? "no path" : strPath)
           << ") not opened: " << strReason << "\n";
   } else {
     m_err << "qrtupdate: code " << nCode << ": " << ResultMeaning(nCode);
     const std::string strWhere = strAction == "update" && m_pWhere ? m_pWhere->Where() : "";
     if (!strWhere.empty()) m_err << "; at " << strWhere;
-    if (strAction == "update" && m_pWhere && !m_pWhere->SignatureRefusal().empty())
-      m_err << "; " << m_pWhere->SignatureRefusal();
+    if (nCode == kErrorContainerMissing && strAction == "update" && m_pWhere && !m_pWhere->Refusal().empty())
+      m_err << ": " << m_pWhere->Refusal();
     // A GPIB board that could not be reached says why in the link's words.
     if (nCode == kErrorPortOpen && strAction == "update") {
       const std::string strSystem = upd.Link().LastError();
@@ -170,8 +116,14 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
 }
 
 void ConsoleFrontEnd::SayNoBrand(const std::string& strFileName) {
-  m_err << "qrtupdate: the name '" << strFileName
-        << "' holds no brand word (TALVO, OP or MURELL): the program's file name chooses the brand, the "
+  // "TALVO, OP or MURELL"
+  std::string strWords;
+  for (int nBrand = 0; nBrand < kBrandCount; ++nBrand) {
+    if (nBrand > 0) strWords += nBrand + 1 == kBrandCount ? " or " : ", ";
+    strWords += kBrandWords[nBrand];
+  }
+  m_err << "qrtupdate: the name '" << strFileName << "' holds no brand word (" << strWords
+        << "): the program's file name chooses the brand, the "
            "firmware version (after FWV) and the device list; "
 #ifdef _WIN32
            "copy or rename it to a name such as QRT_Update_OP_FWV2.04.exe and start that, "

@@ -7,7 +7,7 @@
 
 #include "platform/file.h"
 #include "update/Models.h"
-#include "update/ResultCodes.h"
+#include "common/ResultCodes.h"
 
 namespace ui {
 
@@ -92,9 +92,7 @@ void UpdateRecord::OnContainerLoaded(const ContainerLoadedEvent& e) {
                           {"listed_in", OrNull(e.strListedIn)}});
 }
 
-void UpdateRecord::OnListSignature(const ListSignatureEvent& e) {
-  m_strSignatureKey = e.strRefusal.empty() ? e.strKeyId : "";
-}
+void UpdateRecord::OnListSigned(const ListSignedEvent& e) { m_strSignatureKey = e.strKeyId; }
 
 void UpdateRecord::OnControllerStarted(const ControllerStartedEvent& e) {
   Controller* p = Find(e.strController);

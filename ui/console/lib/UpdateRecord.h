@@ -63,7 +63,7 @@ class UpdateRecord : public TransferEvents {
   // ---- TransferEvents --------------------------------------------------------
   void OnUpdateStarted(const UpdateStartedEvent& e) override;
   void OnContainerLoaded(const ContainerLoadedEvent& e) override;
-  void OnListSignature(const ListSignatureEvent& e) override;
+  void OnListSigned(const ListSignedEvent& e) override;
   void OnControllerStarted(const ControllerStartedEvent& e) override;
   void OnIdentification(const IdentificationEvent& e) override;
   void OnPage(const PageEvent& e) override;

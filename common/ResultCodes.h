@@ -32,9 +32,6 @@ enum ResultCodeValue : std::int32_t {
 struct ResultCode {
   std::int32_t nCode;
   const char* pszMeaning;  // the line --help prints after the number
-  bool bEndsRun;           // true when the code stops the command at once;
-                           // false when the transfer goes on (2, 8) and only
-                           // the end result is spoiled
 };
 
 // All rows, sorted by code.

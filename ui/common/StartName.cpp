@@ -1,4 +1,4 @@
-#include "ui/console/lib/StartName.h"
+#include "ui/common/StartName.h"
 
 #include "app/UpdateApp.h"
 #include "app/framework.h"
