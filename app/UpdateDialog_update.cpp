@@ -125,7 +125,8 @@ int UpdateDialog::CheckContainers(const ModelRow& row) {
   for (int nPass = 0; nPass < 2; ++nPass) {
     for (int i = 0; i < nFiles; ++i) {
       const BundleVerdict v = checks[i].verdict;
-      const bool bOwnFault = v == BundleVerdict::Missing || v == BundleVerdict::Unreadable || v == BundleVerdict::WrongSize;
+      const bool bOwnFault =
+          v == BundleVerdict::Missing || v == BundleVerdict::Unreadable || v == BundleVerdict::WrongSize;
       if (v == BundleVerdict::Ok || bOwnFault != (nPass == 0)) continue;
       RefuseContainer(apszFiles[i], checks[i]);
       return 0;

@@ -9,6 +9,10 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 bash tools/setup.sh || exit 1
+# What Wine needs from the environment (a private runtime folder, no
+# Wayland display), the same whatever the caller's shell holds.
+. cmake/wine-env.sh
+qrt_wine_env || exit 1
 
 logs=$top/build-logs
 mkdir -p "$logs"

@@ -17,7 +17,8 @@ bindir=$(cd "$(dirname "$exe")" && pwd)
 # A prefix of its own: Wine's services are restarted here, which would
 # disturb the tests that share the build's prefix.
 export WINEPREFIX="$(dirname "$bindir")/wineprefix-ports"
-export WINEDEBUG=-all
+. "$(dirname "$0")/../../cmake/wine-env.sh"
+qrt_wine_env || exit 1
 
 . "$(dirname "$0")/../qrtsim-lib.sh"
 forget_port() {

@@ -60,6 +60,8 @@ TEST(UpdateCommand, ContainersMustBeWholeBeforeTheLinkIsOpened) {
       {"QRT_Update_OP_FWV2.04.exe", 2, "FW1A.qrt", 0},
       {"QRT_Update_OP_FWV2.04.exe", 3, "FW2B.qrt", 1000},
       {"QRT_Update_MURELL_FWV2.04.exe", 4, "FW1E.qrt", -1},
+      // One byte too many: it would be sent cut short.
+      {"QRT_Update_OP_FWV2.04.exe", 4, "FW2B.qrt", 128001},
   };
   for (const Case& c : cases) {
     WorkDir dir;

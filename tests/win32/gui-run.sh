@@ -10,8 +10,8 @@
 set -u
 prefix=$1; shift
 export WINEPREFIX=$prefix
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+. "$(dirname "$0")/../../cmake/wine-env.sh"
+qrt_wine_env || exit 1
 
 if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
   echo "gui-run: wine or xvfb-run is missing" >&2

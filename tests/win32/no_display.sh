@@ -13,7 +13,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$exe" "$work/QRT_Update_OP_FWV2.04.exe" || exit 1
 (
   unset DISPLAY WAYLAND_DISPLAY
-  export WINEDEBUG=err+winediag
+  # The runner turns Wine's messages off unless asked for these.
+  export QRT_WINEDEBUG=err+winediag
   exec timeout 120 "$runner" "$work/QRT_Update_OP_FWV2.04.exe"
 ) >"$work/out" 2>"$work/err"
 rc=$?
