@@ -129,7 +129,8 @@ bool UpdateDialog::OnInitDialog() {
 
   std::string strFileName = StartFileName();
 
-  if (strFileName.find("WRAPIMAGES") != std::string::npos) ShowItem(IDC_CREATE_ENC, true);
+  m_bHiddenMode = strFileName.find("WRAPIMAGES") != std::string::npos;
+  if (m_bHiddenMode) ShowItem(IDC_CREATE_ENC, true);
 
   g_strFirmwareVersion = FirmwareVersionOfFileName(strFileName);
 

@@ -125,6 +125,9 @@ class UpdateDialog : public fw::Dialog {
   // The bundle's SHA256SUMS as read at the check before the link opened;
   // every load step of the run checks the bytes it loads against it.
   BundleList m_bundle;
+  // The name holds WRAPIMAGES: the maker's engineers build and flash their
+  // own containers, which no signed list can name yet.
+  bool m_bHiddenMode = false;
 };
 
 // Start-up helpers, kept apart from the window so they can be tested alone.

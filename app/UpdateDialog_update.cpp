@@ -8,6 +8,7 @@
 
 #include "app/UpdateDialog.h"
 #include "image/ChecksumList.h"
+#include "image/TrustedKeys.h"
 #include "image/Container.h"
 #include "platform/digest.h"
 #include "platform/platform.h"
@@ -111,8 +112,14 @@ int UpdateDialog::CheckContainers(const ModelRow& row) {
   const char* apszFiles[kMaxPlanSteps] = {};
   const int nFiles = PlanContainers(row, apszFiles, kMaxPlanSteps);
   m_bundle = BundleList();
+  // A program built to require the maker's signature refuses a folder
+  // without it, except where the maker's engineers flash the containers
+  // they just built.
+  m_bundle.bSignatureRequired = SignatureRequired() && !m_bHiddenMode;
   BundleFileCheck checks[kMaxPlanSteps];
   for (int i = 0; i < nFiles; ++i) checks[i] = CheckBundleFile(m_bundle, apszFiles[i], kImageSize);
+  if (m_bundle.signature.verdict == SignatureVerdict::Ok)
+    TransferObservers().OnListSigned({kChecksumListName, m_bundle.signature.strKeyId});
   // A container's own fault is told before the list's: the file is what
   // the user has to replace first.
   for (int nPass = 0; nPass < 2; ++nPass) {
@@ -138,7 +145,9 @@ void UpdateDialog::RefuseContainer(const std::string& strFile, const BundleFileC
       MessageBox(ContainerMissingMessage(strFile));
       break;
     case BundleVerdict::ListRefused:
-      MessageBox(std::string(kChecksumListName) + " cannot be read! Update abort!");
+      MessageBox(m_bundle.status == ChecksumListStatus::SignatureRefused
+                     ? m_bundle.signature.strMessage
+                     : std::string(kChecksumListName) + " cannot be read! Update abort!");
       break;
     case BundleVerdict::NotListed:
       MessageBox("Firmware file " + strFile + " is not listed in " + kChecksumListName + "! Update abort!");

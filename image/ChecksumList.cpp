@@ -165,8 +165,26 @@ int HashFile(std::FILE* f, std::size_t nExactSize, std::vector<std::uint8_t>* pB
 
 ChecksumListStatus AcceptBundleList(BundleList& bundle) {
   if (!bundle.bRead) {
-    bundle.status = ReadChecksumList(kChecksumListName, bundle.list);
     bundle.bRead = true;
+    bundle.signature = CheckSignedList(bundle.bSignatureRequired);
+    switch (bundle.signature.verdict) {
+      case SignatureVerdict::Unsigned:
+        bundle.status = ReadChecksumList(kChecksumListName, bundle.list);
+        break;
+      case SignatureVerdict::Ok:
+        // Never the list read again: a file swapped in after the check
+        // would not be the one signed.
+        bundle.status = bundle.list.Parse(bundle.signature.strList.data(), bundle.signature.strList.size())
+                            ? ChecksumListStatus::Read
+                            : ChecksumListStatus::Malformed;
+        break;
+      case SignatureVerdict::Bad:
+      case SignatureVerdict::Untrusted:
+      case SignatureVerdict::Unreadable:
+      case SignatureVerdict::Missing:
+        bundle.status = ChecksumListStatus::SignatureRefused;
+        break;
+    }
   }
   return bundle.status;
 }
@@ -200,6 +218,7 @@ BundleFileCheck CheckBundleFile(BundleList& bundle, const std::string& strName, 
     case ChecksumListStatus::Unreadable:
     case ChecksumListStatus::TooLarge:
     case ChecksumListStatus::Malformed:
+    case ChecksumListStatus::SignatureRefused:
       check.verdict = BundleVerdict::ListRefused;
       return check;
   }
@@ -236,6 +255,8 @@ std::string BundleRefusalReason(const BundleList& bundle, const std::string& str
     }
     case BundleVerdict::ListRefused:
       switch (bundle.status) {
+        case ChecksumListStatus::SignatureRefused:
+          return bundle.signature.strReason;
         case ChecksumListStatus::TooLarge:
           return strList + " is larger than " + std::to_string(kChecksumListMaxBytes) +
                  " bytes: no checksum list is that large";

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "image/SignedList.h"
 #include "platform/digest.h"
 
 // The list's file name, read from the working folder beside the containers.
@@ -56,6 +57,7 @@ enum class ChecksumListStatus {
   Unreadable,  // there, but not a regular file that can be read (a FIFO, a folder, no permission, a read error)
   TooLarge,    // more than kChecksumListMaxBytes
   Malformed,   // a line of another shape, or a name with two digests (see m_nBadLine)
+  SignatureRefused,  // its signature is bad, untrusted, unreadable, or missing where required (see SignedList.h)
 };
 
 // Reads and parses the list at strPath without ever waiting on it: a FIFO
@@ -79,14 +81,18 @@ ChecksumVerdict CheckAgainstList(const ChecksumList& list, const std::string& st
 // The list as one run holds it: read and judged on the first check only, so
 // that every file of a run is checked against the same list.
 struct BundleList {
+  bool bSignatureRequired = false;  // set before the first check: a folder without a signed list is refused
   bool bRead = false;
   ChecksumListStatus status = ChecksumListStatus::Absent;
   ChecksumList list;
+  SignedListCheck signature;  // the list's signature (SHA256SUMS.sig), checked before the list is read
 };
 
 // Reads the working folder's list into bundle (the first time) and says
 // whether it is acceptable: Absent or Read are, anything else refuses every
-// file. Every check of a file passes here first, so a check on the list
+// file. With SHA256SUMS.sig beside the list (or a signature required), the
+// signature is checked first against the trusted keys, and only the bytes it
+// verified are parsed. Every check of a file passes here first, so a check on the list
 // itself belongs here and nowhere else.
 ChecksumListStatus AcceptBundleList(BundleList& bundle);
 

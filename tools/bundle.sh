@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the release bundle of one brand and firmware version:
 #   tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]
+#                   [--sign-key KEY.pem]
+#                   [--codesign-pfx FILE --codesign-pass-file FILE [--timestamp-url URL]]
 # writes OUT/QRT_Update_<BRAND>_FWV<V>.zip (OUT defaults to dist/) holding
 #   QRT_Update_<BRAND>_FWV<V>.exe  the 32-bit Windows program, named so that
 #                                  it selects the brand and announces V
@@ -9,6 +11,13 @@
 #   program's own container creation (the console front end's `create`)
 #   SHA256SUMS                     over every other file of the zip
 #   README.txt                     for the end user
+# With --sign-key (an ECDSA P-256 private key in PEM) also
+#   SHA256SUMS.sig                 the key's signature over SHA256SUMS, as
+#                                  `openssl dgst -sha256 -sign` writes it
+#   SHA256SUMS.pem                 the key's public half (listed in SHA256SUMS)
+# and the program is built (in build-win32-signed) to trust that key and to
+# refuse any folder without a list it signed. With --codesign-pfx the
+# program is signed (Authenticode) with osslsigncode before it is listed.
 # Refuses, before anything is written, a brand outside the three, a version
 # that is not exactly four characters usable in a Windows file name, a name
 # that would select another brand, and HEX files the creation rejects (its
@@ -22,13 +31,15 @@ top=$PWD
 . tools/release-lib.sh
 
 usage() {
-  echo "usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]" >&2
+  echo "usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR] [--sign-key KEY.pem]" >&2
+  echo "       [--codesign-pfx FILE --codesign-pass-file FILE [--timestamp-url URL]]" >&2
   exit 64
 }
 
 help() {
   cat <<'EOT'
-usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR]
+usage: tools/bundle.sh --brand TALVO|OP|MURELL --firmware V --hex DIR [--out DIR] [--sign-key KEY.pem]
+       [--codesign-pfx FILE --codesign-pass-file FILE [--timestamp-url URL]]
 
 Makes OUT/QRT_Update_<BRAND>_FWV<V>.zip (OUT: dist/ of the project unless
 --out says otherwise; relative folders are taken from the current folder):
@@ -62,14 +73,29 @@ HEX record types read: 00 data, 01 end of file, 02 extended segment address,
 04 extended linear address, 03 and 05 start address (checked, ignored).
 Any other type is refused (exit status 12 of the creation).
 
+--sign-key KEY.pem signs the list: an ECDSA P-256 private key in PEM (as
+`openssl ecparam -name prime256v1 -genkey -noout -out KEY.pem` writes it).
+The bundle then also holds SHA256SUMS.sig, the signature over SHA256SUMS
+(`openssl dgst -sha256 -sign KEY.pem -out SHA256SUMS.sig SHA256SUMS`), and
+SHA256SUMS.pem, the public key; its program is built in build-win32-signed
+to trust that public key and to refuse any folder without a list it signed
+(-DQRT_REQUIRE_SIGNATURE=ON; the hidden mode excepted).
+
+--codesign-pfx FILE --codesign-pass-file FILE sign the program (Authenticode,
+SHA-256) with the certificate and key in the PKCS#12 FILE, whose password is
+the first line of the pass file; --timestamp-url URL has the signature
+time-stamped by that RFC 3161 server.
+
 Refuses, before anything is written, a brand outside the three, a version
 that is not exactly four characters usable in a Windows file name, a name
-that would select another brand, an output path that is not a folder, and
-HEX files the creation rejects (its own messages are passed on).
+that would select another brand, an output path that is not a folder, a
+signing key that is not an ECDSA P-256 private key, code-signing files that
+are missing, and HEX files the creation rejects (its own messages are passed
+on).
 EOT
   exit 0
 }
-brand='' firmware='' hexdir='' out=dist
+brand='' firmware='' hexdir='' out=dist sign_key=''
 firmware_given='' out_given=''
 while [ $# -gt 0 ]; do
   case $1 in
@@ -77,6 +103,10 @@ while [ $# -gt 0 ]; do
     --firmware) [ $# -ge 2 ] || usage; firmware=$2; firmware_given=1; shift 2 ;;
     --hex) [ $# -ge 2 ] || usage; hexdir=$2; shift 2 ;;
     --out) [ $# -ge 2 ] || usage; out=$2; out_given=1; shift 2 ;;
+    --sign-key) [ $# -ge 2 ] || usage; sign_key=$(abspath "$2"); shift 2 ;;
+    --codesign-pfx) [ $# -ge 2 ] || usage; codesign_pfx=$(abspath "$2"); shift 2 ;;
+    --codesign-pass-file) [ $# -ge 2 ] || usage; codesign_pass_file=$(abspath "$2"); shift 2 ;;
+    --timestamp-url) [ $# -ge 2 ] || usage; codesign_ts_url=$2; shift 2 ;;
     -h|--help) help ;;
     *) echo "bundle.sh: unknown argument '$1'" >&2; usage ;;
   esac
@@ -107,6 +137,12 @@ else
 fi
 # Before any work: the zip goes into a folder, never over a file.
 if [ -e "$out" ] && [ ! -d "$out" ]; then die "the output path '$out' is not a folder"; fi
+codesign_check
+if [ -n "$sign_key" ]; then
+  [ -f "$sign_key" ] && [ -r "$sign_key" ] || die "no readable signing key '$sign_key'"
+  openssl pkey -in "$sign_key" -noout -text 2>/dev/null | grep -q '^ASN1 OID: prime256v1$' \
+    || die "the signing key '$sign_key' is not an ECDSA P-256 private key in PEM (openssl ecparam -name prime256v1 -genkey -noout)"
+fi
 
 name=QRT_Update_${brand}_FWV$firmware
 work=$(mktemp -d)
@@ -148,10 +184,27 @@ fi
 # keep it, the device never receives it; the program's warning is passed on.
 grep '^qrtupdate: warning:' "$work/create.err" >&2 || [ $? -eq 1 ] || die "cannot read the creation's messages"
 
-ensure_windows_build i686 QRT1220
 b=$work/bundle
 mkdir -p "$b"
-strip_exe i686 build-win32/bin/QRT1220.exe "$b/$name.exe"
+if [ -n "$sign_key" ]; then
+  # A program of its own that trusts this key, and only lists it signed.
+  signed_build=build-win32-signed
+  mkdir -p "$signed_build"
+  openssl pkey -in "$sign_key" -pubout -out "$b/SHA256SUMS.pem" || die "cannot take the public key of '$sign_key'"
+  cp "$b/SHA256SUMS.pem" "$signed_build/trusted-key.pem"
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$signed_build" -DQRT_WERROR=OFF -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686.cmake" \
+    -DQRT_TESTS=OFF -DQRT_TRUSTED_KEYS="$PWD/$signed_build/trusted-key.pem" -DQRT_REQUIRE_SIGNATURE=ON \
+    "${launcher[@]}" >"$signed_build/release-build.log" 2>&1 \
+    || { cat "$signed_build/release-build.log" >&2; die "cannot configure $signed_build"; }
+  ensure_build "$signed_build" QRT1220 --
+  strip_exe i686 "$signed_build/bin/QRT1220.exe" "$b/$name.exe"
+else
+  ensure_windows_build i686 QRT1220
+  strip_exe i686 build-win32/bin/QRT1220.exe "$b/$name.exe"
+fi
+codesign_exe "$b/$name.exe"
 for c in $containers; do cp "$work/create/$c.qrt" "$b/"; done
 # Plain text replacement: a version may hold characters such as & that a
 # sed replacement would take as commands.
@@ -163,12 +216,27 @@ readme=${readme//@BRAND@/"$brand"}
 readme=${readme//@FIRMWARE@/"$firmware"}
 readme=${readme//@CONTAINERS@/"$container_list"}
 readme=${readme//@MODELS@/"$models"}
+signature_text=''
+if [ -n "$sign_key" ]; then
+  signature_text=$(<docs/release/bundle-README-signed.txt)
+  key_id=$(openssl pkey -pubin -in "$b/SHA256SUMS.pem" -outform DER | sha256sum | cut -c1-16)
+  signature_text=$'\n'${signature_text//@KEYID@/"$key_id"}
+fi
+readme=${readme//@SIGNATURE@/"$signature_text"}
 printf '%s\n' "$readme" >"$work/README.txt"
 crlf "$work/README.txt" "$b/README.txt"
 files=("$name.exe")
 for c in $containers; do files+=("$c.qrt"); done
 files+=(README.txt)
+[ -n "$sign_key" ] && files+=(SHA256SUMS.pem)
 (cd "$b" && sha256sum "${files[@]}" >SHA256SUMS)
+if [ -n "$sign_key" ]; then
+  (cd "$b" && openssl dgst -sha256 -sign "$sign_key" -out SHA256SUMS.sig SHA256SUMS) || die "cannot sign SHA256SUMS"
+  # The signature must verify as the README tells users to check it.
+  (cd "$b" && openssl dgst -sha256 -verify SHA256SUMS.pem -signature SHA256SUMS.sig SHA256SUMS >/dev/null) \
+    || die "the signature over SHA256SUMS does not verify"
+  files+=(SHA256SUMS.sig)
+fi
 
 mkdir -p "$out"
 zipfile=$out/$name.zip

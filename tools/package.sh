@@ -9,13 +9,26 @@
 #                                     report no error
 #   qrtupdate-<version>-windows.zip   x86/QRT1220.exe (32-bit), x64/QRT1220.exe
 #                                     (64-bit) and README.txt
+# Options: --codesign-pfx FILE --codesign-pass-file FILE [--timestamp-url URL]
+# sign both Windows programs (Authenticode, with osslsigncode) before they
+# are zipped.
 # Needs the set-up of tools/setup.sh (Qt 6 for the window: without it the
 # package is not made). The native programs come from their own
 # Release build (build-release) with Debian's hardening flags; the Windows
 # programs from the test command's build-win and build-win32, made if missing.
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")/.."
 . tools/release-lib.sh
+while [ $# -gt 0 ]; do
+  case $1 in
+    --codesign-pfx) [ $# -ge 2 ] || die "--codesign-pfx needs a file"; codesign_pfx=$(abspath "$2"); shift 2 ;;
+    --codesign-pass-file) [ $# -ge 2 ] || die "--codesign-pass-file needs a file"; codesign_pass_file=$(abspath "$2"); shift 2 ;;
+    --timestamp-url) [ $# -ge 2 ] || die "--timestamp-url needs a URL"; codesign_ts_url=$2; shift 2 ;;
+    *) die "unknown argument '$1' (usage: tools/package.sh [--codesign-pfx FILE --codesign-pass-file FILE [--timestamp-url URL]])" ;;
+  esac
+done
+codesign_check
 for t in dpkg-deb dpkg-shlibdeps lintian zip gzip desktop-file-validate appstreamcli; do
   command -v "$t" >/dev/null || die "$t is missing; run tools/setup.sh as root"
 done
@@ -139,6 +152,8 @@ win=$work/win
 mkdir -p "$win/x86" "$win/x64"
 strip_exe i686 build-win32/bin/QRT1220.exe "$win/x86/QRT1220.exe"
 strip_exe x86_64 build-win/bin/QRT1220.exe "$win/x64/QRT1220.exe"
+codesign_exe "$win/x86/QRT1220.exe"
+codesign_exe "$win/x64/QRT1220.exe"
 sed "s/@QRT_VERSION@/$version/" docs/release/windows-README.txt >"$work/README.txt"
 crlf "$work/README.txt" "$win/README.txt"
 find "$win" -exec touch -h -d "@$epoch" {} +

@@ -52,3 +52,41 @@ strip_exe() {
 
 # unix2dos-like: text for Windows users with CR LF line ends.
 crlf() { sed 's/$/\r/' "$1" >"$2"; }
+
+# Authenticode signing of the Windows executables a release ships, with
+# osslsigncode. codesign_pfx (a PKCS#12 file with the code-signing
+# certificate and its key), codesign_pass_file (its password, first line)
+# and codesign_ts_url (an RFC 3161 time-stamp server, optional) are set by
+# the option parsing of the script.
+codesign_pfx='' codesign_pass_file='' codesign_ts_url=''
+
+# codesign_check: before any work, the options make sense together and the
+# files are there.
+codesign_check() {
+  if [ -z "$codesign_pfx" ] && [ -z "$codesign_pass_file" ]; then
+    [ -z "$codesign_ts_url" ] || die "--timestamp-url needs --codesign-pfx and --codesign-pass-file"
+    return 0
+  fi
+  [ -n "$codesign_pfx" ] && [ -n "$codesign_pass_file" ] \
+    || die "--codesign-pfx and --codesign-pass-file go together"
+  [ -f "$codesign_pfx" ] && [ -r "$codesign_pfx" ] || die "no readable certificate file '$codesign_pfx'"
+  [ -f "$codesign_pass_file" ] && [ -r "$codesign_pass_file" ] || die "no readable password file '$codesign_pass_file'"
+  command -v osslsigncode >/dev/null || die "osslsigncode is missing; run tools/setup.sh as root"
+}
+
+# codesign_exe FILE: signs the executable in place (SHA-256, time-stamped
+# when a server is given); nothing without --codesign-pfx. The signature is
+# checked for its form afterwards (its chain is the user's Windows' to judge).
+codesign_exe() {
+  [ -n "$codesign_pfx" ] || return 0
+  local ts=() log
+  [ -n "$codesign_ts_url" ] && ts=(-ts "$codesign_ts_url")
+  log=$(osslsigncode sign -pkcs12 "$codesign_pfx" -readpass "$codesign_pass_file" -n "QRT Update" -h sha256 \
+    "${ts[@]}" -in "$1" -out "$1.signed" 2>&1) || { echo "$log" >&2; rm -f "$1.signed"; die "cannot code-sign $1"; }
+  mv "$1.signed" "$1"
+}
+
+# abspath PATH: PATH taken from the caller's folder ($caller) when relative.
+abspath() {
+  case $1 in /*) echo "$1" ;; *) echo "$caller/$1" ;; esac
+}

@@ -11,7 +11,8 @@ packages=(
   srecord xvfb xauth x11-utils imagemagick xdotool
   python3
   qemu-user lintian dpkg-dev zip unzip
-  libssl-dev nlohmann-json3-dev
+  libssl-dev openssl nlohmann-json3-dev
+  osslsigncode
   qt6-base-dev fonts-liberation2 desktop-file-utils appstream
 )
 # The kernel-guest test stage: QEMU's PC, cpio for the guest's initramfs and

@@ -14,6 +14,7 @@ class ObserverFanOut : public TransferEvents {
   void OnUpdateStarted(const UpdateStartedEvent& e) override { Each(&TransferEvents::OnUpdateStarted, e); }
   void OnContainerLoaded(const ContainerLoadedEvent& e) override { Each(&TransferEvents::OnContainerLoaded, e); }
   void OnContainerRefused(const ContainerRefusedEvent& e) override { Each(&TransferEvents::OnContainerRefused, e); }
+  void OnListSigned(const ListSignedEvent& e) override { Each(&TransferEvents::OnListSigned, e); }
   void OnControllerStarted(const ControllerStartedEvent& e) override { Each(&TransferEvents::OnControllerStarted, e); }
   void OnIdentification(const IdentificationEvent& e) override { Each(&TransferEvents::OnIdentification, e); }
   void OnPage(const PageEvent& e) override { Each(&TransferEvents::OnPage, e); }

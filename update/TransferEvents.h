@@ -60,6 +60,12 @@ struct ControllerEndedEvent {
   std::int32_t nResult = 0;  // the transfer's code, 0 for success
 };
 
+// The bundle's list verified with a trusted key before the link opened.
+struct ListSignedEvent {
+  std::string strList;   // "SHA256SUMS"
+  std::string strKeyId;  // 16 hex digits: the start of the SHA-256 of the key's DER form
+};
+
 struct UpdateEndedEvent {
   std::int32_t nCode = 0;
 };
@@ -70,6 +76,7 @@ class TransferEvents {
   virtual void OnUpdateStarted(const UpdateStartedEvent&) {}
   virtual void OnContainerLoaded(const ContainerLoadedEvent&) {}
   virtual void OnContainerRefused(const ContainerRefusedEvent&) {}
+  virtual void OnListSigned(const ListSignedEvent&) {}
   virtual void OnControllerStarted(const ControllerStartedEvent&) {}
   virtual void OnIdentification(const IdentificationEvent&) {}
   virtual void OnPage(const PageEvent&) {}

@@ -15,7 +15,15 @@
 #            the native program's update over its own stand-in library
 #   run C    the built name QRT1220.exe: "FILE RENAMED!" and exit status 78
 #   run D    the bundle with one byte of FW2B.qrt changed: refused against its
-#            SHA256SUMS with exit status 7, nothing sent (run B has the list too)
+#            SHA256SUMS with exit status 7, nothing sent (run B has the list too);
+#            then a signed bundle's own program (signature required, trusting
+#            only the bundle's key) with one byte of the signed SHA256SUMS
+#            changed: refused with exit status 7, nothing sent
+#   signed   tools/bundle.sh --sign-key with the development key and
+#            --codesign-pfx with a certificate of the test's own CA: the
+#            signature verifies with openssl and with the native program
+#            (key id), the program's Authenticode signature verifies against
+#            the CA and breaks with one byte changed
 # The console front end of the 32-bit build stands for the Windows program:
 # same start-up, logic and links, without a window.
 #
@@ -89,6 +97,33 @@ check "bundle.sh --help: usage, exit status 0" bash -c "bash '$top/tools/bundle.
 bash "$top/tools/bundle.sh" --brand OP --firmware 2.04 --hex "$work/hex" --out "$work/afile" >/dev/null 2>"$work/refused.err"
 check "bundle refuses an output path that is a file" test $? -ne 0 -a ! -s "$work/afile"
 check "  ... saying so" grep -q "is not a folder" "$work/refused.err"
+
+# ---- signed: the list signed, the program code-signed ------------------------------
+. "$top/tests/release/codesign-lib.sh"
+devkey=$top/tests/keys/dev-signing-key-TESTS-ONLY.pem
+dev_id=$(openssl pkey -in "$devkey" -pubout -outform DER | sha256sum | cut -c1-16)
+make_codesign "$work/codesign" || exit 1
+sname=QRT_Update_MURELL_FWV1.24
+bash "$top/tools/bundle.sh" --brand MURELL --firmware 1.24 --hex "$work/hex" --out "$work/dist" --sign-key "$devkey" \
+  "${codesign_args[@]}" >/dev/null 2>"$work/signed.err"
+check "signed bundle made (exit status $?)" test -f "$work/dist/$sname.zip"
+mkdir -p "$work/signed"
+(cd "$work/signed" && unzip -q "$work/dist/$sname.zip")
+check "signed bundle files" test "$(cd "$work/signed" && ls | sort | tr '\n' ' ')" = \
+  "FW1E.qrt FW2B.qrt $sname.exe README.txt SHA256SUMS SHA256SUMS.pem SHA256SUMS.sig "
+check "  ... the list verifies with openssl" bash -c "cd '$work/signed' && openssl dgst -sha256 -verify \
+  <(openssl pkey -in '$devkey' -pubout) -signature SHA256SUMS.sig SHA256SUMS | grep -qx 'Verified OK'"
+check "  ... and covers every other file" bash -c "cd '$work/signed' && sha256sum --quiet -c SHA256SUMS && test \$(wc -l <SHA256SUMS) -eq 5"
+(cd "$work/signed" && "$native/qrtupdate" verify >"$work/signed-verify.out" 2>&1)
+check "  ... the native program's verify: ok with the key id" test "$(head -n 1 "$work/signed-verify.out")" = \
+  "SHA256SUMS.sig	ok	$dev_id"
+check "  ... README tells the key id" bash -c "tr -d '\r' <'$work/signed/README.txt' | grep -q 'key id $dev_id'"
+check "  ... program code-signed by the test's CA" codesigned "$work/codesign/ca.pem" "$work/signed/$sname.exe"
+check "  ... one byte changed breaks it" codesign_breaks "$work/codesign/ca.pem" "$work/signed/$sname.exe"
+bash "$top/tools/bundle.sh" --brand MURELL --firmware 1.24 --hex "$work/hex" --out "$work/refused" \
+  --sign-key "$work/codesign/cs.key" >/dev/null 2>"$work/refused.err"
+check "bundle refuses a signing key that is not P-256" test $? -ne 0 -a ! -e "$work/refused"
+check "  ... saying so" grep -q "is not an ECDSA P-256 private key" "$work/refused.err"
 
 # ---- run A: create, then a full update over COM ------------------------------------
 aname=QRT_Update_WRAPIMAGES_TALVO_FWV2.04
@@ -175,6 +210,25 @@ check "D: changed FW2B.qrt exits 7 (got $rc)" test $rc -eq 7
 check "D: the message names FW2B.qrt" test "$(boxes "$work/d.err" "$bname")" = \
   "$bname (warning): Firmware file FW2B.qrt does not match SHA256SUMS! Update abort!"
 check "D: the device heard nothing" test ! -s "$work/d-report.json" -o -z "$(grep -o '"FWU0"' "$work/d-report.json" 2>/dev/null)"
+# The signed bundle's program as bundle.sh built it (its console front end),
+# with one byte of the signed list changed.
+signed_win32=$top/build-win32-signed
+cmake --build "$signed_win32" -j2 --target qrtupdate >"$work/signed-build.log" 2>&1
+check "D: the signed bundle's console program builds" test $? -eq 0
+mkdir -p "$work/ds"
+cp "$work/signed"/*.qrt "$work/signed"/SHA256SUMS* "$work/ds/"
+cp "$signed_win32/bin/qrtupdate.exe" "$work/ds/$sname.exe"
+if [ "$(head -c 1 "$work/ds/SHA256SUMS")" = 0 ]; then printf 1; else printf 0; fi |
+  dd of="$work/ds/SHA256SUMS" bs=1 conv=notrunc status=none
+start=$SECONDS
+(cd "$work/ds" && QRTSIM_GPIB="--family 14x0 --channels 4 --report Z:$work/ds-report.json" \
+  WINEPATH="Z:$win32/standin" timeout 900 "$run32" "$work/ds/$sname.exe" --interface GPIB update >"$work/ds.out" 2>"$work/ds.err")
+rc=$?
+echo "run D, signed: $((SECONDS - start)) s"
+check "D: signed list changed exits 7 (got $rc)" test $rc -eq 7
+check "D: the message says the list does not match its signature" test "$(boxes "$work/ds.err" "$sname")" = \
+  "$sname (warning): SHA256SUMS does not match its signature! Update abort!"
+check "D: the device heard nothing" test ! -s "$work/ds-report.json" -o -z "$(grep -o '"FWU0"' "$work/ds-report.json" 2>/dev/null)"
 
 # ---- run C: the built name holds no brand ---------------------------------------------
 mkdir -p "$work/c"

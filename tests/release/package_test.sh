@@ -3,8 +3,9 @@
 # on any error), then what the packages hold: the Debian package's files and
 # Depends, its programs printing the project version, the window's desktop
 # entry, icons and AppStream entry valid, and the Windows zip's two builds of
-# the right machine type with a README for Windows. A Release build without
-# Qt gives no package, and says why.
+# the right machine type with a README for Windows, each code-signed
+# (Authenticode) with a certificate of the test's own CA. A Release build
+# without Qt gives no package, and says why.
 set -u
 export LC_ALL=C
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -17,7 +18,13 @@ check() {  # check DESCRIPTION COMMAND...
 }
 version=$(sed -n 's/^project(QrtUpdate VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-bash tools/package.sh >"$work/package.log" 2>&1
+. "$top/tests/release/codesign-lib.sh"
+make_codesign "$work/codesign" || { echo "FAIL: cannot make the test's code-signing certificate"; exit 1; }
+bash tools/package.sh --codesign-pfx "$work/codesign/codesign.pfx" >"$work/refused.log" 2>&1
+check "package.sh refuses --codesign-pfx without its password file" test $? -ne 0
+check "  ... saying so" grep -q "go together" "$work/refused.log"
+
+bash tools/package.sh "${codesign_args[@]}" >"$work/package.log" 2>&1
 rc=$?
 check "package.sh succeeds (lintian included)" test $rc -eq 0
 [ $rc -eq 0 ] || { cat "$work/package.log"; exit 1; }
@@ -62,5 +69,9 @@ check "zip files" test "$(unzip -Z1 "$zipfile" | grep -v '/$' | sort | tr '\n' '
 unzip -q "$zipfile" -d "$work/zip"
 check "x86 build is 32-bit" bash -c "objdump -f '$work/zip/x86/QRT1220.exe' | grep -q 'file format pei-i386'"
 check "x64 build is 64-bit" bash -c "objdump -f '$work/zip/x64/QRT1220.exe' | grep -q 'file format pei-x86-64'"
+for exe in x86/QRT1220.exe x64/QRT1220.exe; do
+  check "$exe code-signed by the test's CA" codesigned "$work/codesign/ca.pem" "$work/zip/$exe"
+  check "$exe: one byte changed breaks the signature" codesign_breaks "$work/codesign/ca.pem" "$work/zip/$exe"
+done
 check "README.txt with CR LF line ends" bash -c "head -n 1 '$work/zip/README.txt' | grep -q \$'\r\$'"
 exit $fail

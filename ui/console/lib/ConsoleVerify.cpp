@@ -1,7 +1,10 @@
 // The "verify" action: every file the bundle's SHA256SUMS lists, checked in
 // the working folder against its digest. Standard output carries only the
 // result lines, so that a script can read them; reasons go to standard error.
+#include "app/UpdateApp.h"
 #include "image/ChecksumList.h"
+#include "image/SignedList.h"
+#include "image/TrustedKeys.h"
 #include "image/FirmwareImage.h"
 #include "ui/console/lib/Console.h"
 #include "common/ResultCodes.h"
@@ -42,14 +45,42 @@ std::size_t ExactSizeOf(const std::string& strName) {
   return 0;
 }
 
+// The signature's line ("SHA256SUMS.sig TAB ok TAB KEYID", "bad",
+// "untrusted TAB KEYID", "missing"; none for an unsigned bundle where none is
+// required), and the reason of a refusal on standard error.
+void PrintSignature(const SignedListCheck& check, std::ostream& out, std::ostream& err) {
+  const char* pszWord = nullptr;
+  switch (check.verdict) {
+    case SignatureVerdict::Unsigned: return;
+    case SignatureVerdict::Ok: pszWord = "ok"; break;
+    case SignatureVerdict::Untrusted: pszWord = "untrusted"; break;
+    case SignatureVerdict::Missing: pszWord = "missing"; break;
+    case SignatureVerdict::Bad:
+    case SignatureVerdict::Unreadable: pszWord = "bad"; break;
+  }
+  out << kSignatureName << '\t' << pszWord;
+  if (!check.strKeyId.empty()) out << '\t' << check.strKeyId;
+  out << '\n';
+  if (check.verdict != SignatureVerdict::Ok) err << "qrtupdate: verify: " << check.strReason << "\n";
+}
+
 }  // namespace
 
 int VerifyChecksums(std::ostream& out, std::ostream& err) {
   BundleList bundle;
+  // A program built to require a signed list requires it here too, except
+  // under the hidden mode's name.
+  bundle.bSignatureRequired = SignatureRequired() && StartFileName().find("WRAPIMAGES") == std::string::npos;
   const std::string strList = kChecksumListName;
-  switch (AcceptBundleList(bundle)) {
+  const ChecksumListStatus status = AcceptBundleList(bundle);
+  PrintSignature(bundle.signature, out, err);
+  switch (status) {
     case ChecksumListStatus::Read:
       break;
+    case ChecksumListStatus::SignatureRefused:
+      // A list its signature does not vouch for vouches for no file.
+      out.flush();
+      return kErrorContainerMissing;
     case ChecksumListStatus::Absent:
       err << "qrtupdate: verify: no " << strList << " in the working folder: nothing to check against\n";
       return kErrorContainerMissing;

@@ -92,6 +92,8 @@ void UpdateRecord::OnContainerLoaded(const ContainerLoadedEvent& e) {
                           {"listed_in", OrNull(e.strListedIn)}});
 }
 
+void UpdateRecord::OnListSigned(const ListSignedEvent& e) { m_strSignatureKey = e.strKeyId; }
+
 void UpdateRecord::OnControllerStarted(const ControllerStartedEvent& e) {
   Controller* p = Find(e.strController);
   p->strContainer = e.strContainer;
@@ -151,6 +153,10 @@ nlohmann::ordered_json UpdateRecord::Json() const {
   j["seconds"] = m_bFinished ? nlohmann::ordered_json(static_cast<double>(static_cast<long long>(m_dSeconds * 1000)) / 1000)
                              : nlohmann::ordered_json();
   j["containers"] = m_containers;
+  // The key that signed the list the containers were checked against; null
+  // when the run had no signed list.
+  j["signature"] = m_strSignatureKey.empty() ? nlohmann::ordered_json()
+                                              : nlohmann::ordered_json({{"key", m_strSignatureKey}});
   j["controllers"] = controllers;
   j["messages"] = m_messages;
   j["code"] = m_nCode;

@@ -63,6 +63,7 @@ class UpdateRecord : public TransferEvents {
   // ---- TransferEvents --------------------------------------------------------
   void OnUpdateStarted(const UpdateStartedEvent& e) override;
   void OnContainerLoaded(const ContainerLoadedEvent& e) override;
+  void OnListSigned(const ListSignedEvent& e) override;
   void OnControllerStarted(const ControllerStartedEvent& e) override;
   void OnIdentification(const IdentificationEvent& e) override;
   void OnPage(const PageEvent& e) override;
@@ -79,6 +80,7 @@ class UpdateRecord : public TransferEvents {
   double m_dSeconds = 0;
   bool m_bFinished = false;
   nlohmann::ordered_json m_containers = nlohmann::ordered_json::array();
+  std::string m_strSignatureKey;  // the id of the key that signed the run's list, "" when unsigned
   std::vector<Controller> m_controllers;
   nlohmann::ordered_json m_messages = nlohmann::ordered_json::array();
   int m_nCode = 0;
