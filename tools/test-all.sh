@@ -79,9 +79,22 @@ fi
 # The Linux program on the kernel's own serial drivers (8250 UART, ftdi_sio,
 # cdc_acm) in a QEMU guest; its first run downloads Debian's kernel.
 step "tests: Linux program on real kernel drivers in a QEMU guest"
-run_script kernel-guest bash tests/kernel/kernel_stage.sh build/bin
+# kernel_stage NAME ARGS...: a guest run, repeated once when QEMU itself
+# crashed (status 75); a second crash, like any other failure, counts.
+kernel_stage() {
+  local name=$1; shift
+  bash tests/kernel/kernel_stage.sh "$@" 2>&1 | tee "$logs/$name.log"
+  local st=${PIPESTATUS[0]}
+  if [ "$st" -eq 75 ]; then
+    echo "the emulator crashed during $name; running the guest once more"
+    bash tests/kernel/kernel_stage.sh "$@" 2>&1 | tee -a "$logs/$name.log"
+    st=${PIPESTATUS[0]}
+  fi
+  if [ "$st" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+}
+kernel_stage kernel-guest build/bin
 # The same guest with one update over three ports at once, one adapter pulled out.
-run_script kernel-guest-multi bash tests/kernel/kernel_stage.sh build/bin multi
+kernel_stage kernel-guest-multi build/bin multi
 
 step "packages: Debian package and Windows zip"
 run_script package bash tests/release/package_test.sh
