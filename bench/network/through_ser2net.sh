@@ -25,8 +25,9 @@
 #
 # usage: bench/network/through_ser2net.sh BUILD_BIN [RTT_MS...]
 #   BUILD_BIN  the native build's bin folder (qrtupdate, qrtsim)
-#   RTT_MS     round-trip times to measure (default: 0 1 5 20), and "pty"
-#              for the update over the pty alone (included by default)
+#   RTT_MS     round-trip times to measure (default: 0 1 5 20), "pty" for
+#              the update over the pty alone (included by default), and
+#              "direct" for ser2net without the relay in between
 # About 3.2 to 4 minutes per run, 17 minutes for the default set.
 # QRT_BENCH_BAUD sets another pace (0: none, a quick try of the script).
 set -u
@@ -78,10 +79,14 @@ for run in "${runs[@]}"; do
     ser2net -n -d -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
     s2npid=$!
     for _ in $(seq 100); do listening "$rport" && break; sleep 0.1; done
-    half=$(python3 -c "print($run / 2)")
-    python3 "$relay_py" "$rport" --delay-ms "$half" >"$work/relay.out" 2>&1 &
-    relaypid=$!
-    for _ in $(seq 100); do relay=$(head -n 1 "$work/relay.out"); [ -n "$relay" ] && break; sleep 0.1; done
+    if [ "$run" = direct ]; then
+      relay=$rport
+    else
+      half=$(python3 -c "print($run / 2)")
+      python3 "$relay_py" "$rport" --delay-ms "$half" >"$work/relay.out" 2>&1 &
+      relaypid=$!
+      for _ in $(seq 100); do relay=$(head -n 1 "$work/relay.out"); [ -n "$relay" ] && break; sleep 0.1; done
+    fi
     port="rfc2217://127.0.0.1:$relay"
     # The program's socket is the one whose far end is the relay.
     (
@@ -113,9 +118,9 @@ for run in "${runs[@]}"; do
   python3 -c "
 import sys
 run, t, wire, trips = sys.argv[1], float(sys.argv[3]) - float(sys.argv[2]), float(sys.argv[4]), int(sys.argv[5])
-rtt = 0.0 if run == 'pty' else float(run) / 1000
-bound = wire + rtt * (0 if run == 'pty' else trips)
-what = 'local pty' if run == 'pty' else 'RFC 2217, RTT %s ms' % run
+rtt = 0.0 if run in ('pty', 'direct') else float(run) / 1000
+bound = wire + rtt * trips
+what = {'pty': 'local pty', 'direct': 'RFC 2217, no relay'}.get(run, 'RFC 2217, RTT %s ms' % run)
 print('%-22s %8.2f s  bound %8.2f s  ratio %.4f  %s' % (what, t, bound, t / bound, sys.argv[6]))
 " "$run" "$t0" "$t1" "$(wire_bound)" "$round_trips" "$segs"
 done

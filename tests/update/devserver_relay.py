@@ -18,11 +18,10 @@ connection after another, and ends on SIGTERM.
 usage: devserver_relay.py TARGET_PORT [--delay-ms D] [--drop-reply C] [--answer C=V] [--data-ff]
 """
 import argparse
-import heapq
 import signal
 import socket
 import sys
-import threading
+import selectors
 import time
 
 IAC, SB, SE = 255, 250, 240
@@ -93,67 +92,52 @@ class ServerFilter:
         return whole
 
 
-class Delayed:
-    """One direction: bytes are sent delay seconds after they arrived."""
+class Direction:
+    """One direction of one connection: bytes go on delay seconds after they
+    arrived, in order; None stands for the end of the stream."""
 
-    def __init__(self, dst, delay):
-        self.dst, self.delay = dst, delay
-        self.queue, self.cond, self.closed, self.seq = [], threading.Condition(), False, 0
-        threading.Thread(target=self._run, daemon=True).start()
+    def __init__(self, src, dst, delay, flt):
+        self.src, self.dst, self.delay, self.flt = src, dst, delay, flt
+        self.queue, self.open, self.done = [], True, False
 
-    def put(self, data):
-        with self.cond:
-            heapq.heappush(self.queue, (time.monotonic() + self.delay, self.seq, data))
-            self.seq += 1
-            self.cond.notify()
+    def arrived(self, now):
+        try:
+            data = self.src.recv(65536)
+        except OSError:
+            data = b""
+        if not data:
+            self.open = False
+            self.queue.append((now + self.delay, None))
+            return
+        if self.flt:
+            data = self.flt.feed(data)
+        if data:
+            self.queue.append((now + self.delay, data))
 
-    def close(self):
-        with self.cond:
-            heapq.heappush(self.queue, (time.monotonic() + self.delay, self.seq, None))
-            self.seq += 1
-            self.cond.notify()
+    def due(self):
+        return self.queue[0][0] if self.queue else None
 
-    def _run(self):
-        while True:
-            with self.cond:
-                while not self.queue:
-                    self.cond.wait()
-                due, _, data = self.queue[0]
-                now = time.monotonic()
-                if due > now:
-                    self.cond.wait(due - now)
-                    continue
-                heapq.heappop(self.queue)
+    def send_due(self, now):
+        """Sends what is due; False once the stream has ended or failed."""
+        while self.queue and self.queue[0][0] <= now:
+            _, data = self.queue.pop(0)
             try:
                 if data is None:
                     self.dst.shutdown(socket.SHUT_WR)
-                    return
+                    return False
                 self.dst.sendall(data)
             except OSError:
-                return
+                return False
+        return True
 
 
-def pump(src, out, flt):
-    try:
-        while True:
-            data = src.recv(65536)
-            if not data:
-                break
-            if flt:
-                data = flt.feed(data)
-            if data:
-                out.put(data)
-    except OSError:
-        pass
-    out.close()
-
-
-def serve(client, target_port, args):
+def connect(client, target_port, args):
+    """The two directions of a new connection, or None if the server is away."""
     try:
         server = socket.create_connection(("127.0.0.1", target_port))
     except OSError:
         client.close()
-        return
+        return None
     for s in (client, server):
         s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     delay = args.delay_ms / 1000.0
@@ -164,11 +148,45 @@ def serve(client, target_port, args):
             c, v = a.split("=")
             answers[int(c)] = int(v)
         flt = ServerFilter(set(args.drop_reply), answers, args.data_ff)
-    to_server, to_client = Delayed(server, delay), Delayed(client, delay)
-    a = threading.Thread(target=pump, args=(client, to_server, None), daemon=True)
-    b = threading.Thread(target=pump, args=(server, to_client, flt), daemon=True)
-    a.start()
-    b.start()
+    return [Direction(client, server, delay, None), Direction(server, client, delay, flt)]
+
+
+def relay(listener, args):
+    """One thread, one loop: the listener and every connection's sockets are
+    waited on together, and the next byte due sets the time-out, so that a
+    byte is passed on as soon as it is due (a thread hand-off per byte cost
+    the benchmark milliseconds per exchange)."""
+    sel = selectors.DefaultSelector()
+    sel.register(listener, selectors.EVENT_READ, None)
+    pairs = []
+    while True:
+        dues = [d.due() for pair in pairs for d in pair if not d.done and d.due() is not None]
+        timeout = max(0.0, min(dues) - time.monotonic()) if dues else None
+        for key, _ in sel.select(timeout):
+            now = time.monotonic()
+            if key.data is None:
+                client, _ = listener.accept()
+                pair = connect(client, args.target_port, args)
+                if pair:
+                    pairs.append(pair)
+                    for d in pair:
+                        sel.register(d.src, selectors.EVENT_READ, d)
+            else:
+                d = key.data
+                d.arrived(now)
+                if not d.open:
+                    sel.unregister(d.src)
+        now = time.monotonic()
+        for pair in list(pairs):
+            for d in pair:
+                if not d.done and not d.send_due(now):
+                    d.done = True
+            if all(d.done for d in pair):
+                for d in pair:
+                    if d.open:
+                        sel.unregister(d.src)
+                    d.src.close()
+                pairs.remove(pair)
 
 
 def main():
@@ -185,9 +203,7 @@ def main():
     listener.bind(("127.0.0.1", 0))
     listener.listen(8)
     print(listener.getsockname()[1], flush=True)
-    while True:
-        client, _ = listener.accept()
-        serve(client, args.target_port, args)
+    relay(listener, args)
 
 
 if __name__ == "__main__":
