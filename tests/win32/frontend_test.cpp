@@ -37,6 +37,12 @@ class Scripted {
 
  private:
   static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    // A modal dialog is shown when its loop first runs out of messages; on a
+    // busy machine the timer can come first. Wait for the window to be shown
+    // (for at most about five seconds), so that the script sees it painted.
+    HWND hwnd = static_cast<HWND>(Win32FrontEnd::WindowOf(*s_pDlg));
+    if ((!hwnd || !IsWindowVisible(hwnd)) && ++s_nWaits < 100) return;
+    s_nWaits = 0;
     KillTimer(nullptr, id);
     fw::Dialog* dlg = s_pDlg;
     auto script = std::move(s_script);
@@ -45,7 +51,9 @@ class Scripted {
   }
   static fw::Dialog* s_pDlg;
   static std::function<void(HWND)> s_script;
+  static int s_nWaits;
 };
+int Scripted::s_nWaits = 0;
 fw::Dialog* Scripted::s_pDlg = nullptr;
 std::function<void(HWND)> Scripted::s_script;
 
