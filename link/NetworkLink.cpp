@@ -15,10 +15,6 @@ unsigned RemainingMs(Clock::time_point deadline) {
   return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<unsigned>(left);
 }
 
-std::string Seconds(unsigned ms) {
-  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
-  return std::to_string(ms) + " ms";
-}
 
 bool IsDigits(const std::string& s) {
   if (s.empty()) return false;
@@ -173,7 +169,7 @@ int NetworkLink::Negotiate(const LinkSettings& s) {
     return Fail(std::string("the server does not speak RFC 2217: ") +
                 (m_telnet.ComPort() == rfc2217::OptionState::Refused
                      ? "it refused the COM port control option"
-                     : "no answer to the COM port control option within " + Seconds(m_bounds.msNegotiate)) +
+                     : "no answer to the COM port control option within " + platform::WaitText(m_bounds.msNegotiate)) +
                 " (for a raw TCP port use socket://)");
   }
   if (m_telnet.BinaryToServer() != rfc2217::OptionState::Agreed ||
@@ -214,7 +210,7 @@ int NetworkLink::Negotiate(const LinkSettings& s) {
     std::string strValue;
     if (!m_telnet.Reply(setting.byCommand, &strValue)) {
       return Fail(std::string("the server did not acknowledge the ") + setting.pszName + " within " +
-                  Seconds(m_bounds.msNegotiate));
+                  platform::WaitText(m_bounds.msNegotiate));
     }
     if (strValue != setting.strValue) {
       return Fail(std::string("the server refused the ") + setting.pszName + " " +
@@ -362,7 +358,7 @@ void NetworkLink::Purge() {
     m_bPurgeUnacknowledged = true;
     if (m_notice) {
       m_notice("The device server at " + NetworkAddressUrl(m_address) + " does not acknowledge a purge (RFC 2217 " +
-               "PURGE-DATA) within " + Seconds(m_bounds.msPurge) +
+               "PURGE-DATA) within " + platform::WaitText(m_bounds.msPurge) +
                "; what arrives while the program waits for it is discarded instead.");
     }
   }

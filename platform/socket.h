@@ -25,6 +25,24 @@ enum class ConnectFailure {
   Other,        // unreachable network, no sockets, ...
 };
 
+// A wait as a person reads it: "5 s", or "700 ms" when not whole seconds.
+inline std::string WaitText(unsigned ms) {
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  return std::to_string(ms) + " ms";
+}
+
+// The reason ConnectTcp gives for a failure it has classified; strSystemText
+// is the system's own text, used for ConnectFailure::Other. The same words on
+// every system.
+inline std::string ConnectFailureReason(ConnectFailure failure, unsigned msTimeout, const std::string& strSystemText) {
+  switch (failure) {
+    case ConnectFailure::Refused: return "connection refused";
+    case ConnectFailure::TimedOut: return "no answer within " + WaitText(msTimeout);
+    case ConnectFailure::Stopped: return "stopped while connecting";
+    default: return strSystemText;
+  }
+}
+
 // Connects to strHost (a name, an IPv4 address, or an IPv6 address without
 // brackets) at nPort, trying each address the name resolves to until one
 // answers, within msTimeout in all. On success the socket is non-blocking,

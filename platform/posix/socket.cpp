@@ -29,10 +29,6 @@ int RemainingMs(Clock::time_point deadline) {
   return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
 }
 
-std::string Seconds(unsigned ms) {
-  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
-  return std::to_string(ms) + " ms";
-}
 
 // One address: 0 connected, else the errno of the failure (ETIMEDOUT when
 // the time ran out, EINTR for a stop).
@@ -101,19 +97,11 @@ SocketHandle ConnectTcp(const std::string& strHost, int nPort, unsigned msTimeou
   }
   ::freeaddrinfo(pList);
   if (fdConnected < 0) {
-    if (nLastError == ECONNREFUSED) {
-      failure = ConnectFailure::Refused;
-      strReason = "connection refused";
-    } else if (nLastError == ETIMEDOUT) {
-      failure = ConnectFailure::TimedOut;
-      strReason = "no answer within " + Seconds(msTimeout);
-    } else if (nLastError == EINTR) {
-      failure = ConnectFailure::Stopped;
-      strReason = "stopped while connecting";
-    } else {
-      failure = ConnectFailure::Other;
-      strReason = std::strerror(nLastError);
-    }
+    failure = nLastError == ECONNREFUSED ? ConnectFailure::Refused
+              : nLastError == ETIMEDOUT   ? ConnectFailure::TimedOut
+              : nLastError == EINTR       ? ConnectFailure::Stopped
+                                              : ConnectFailure::Other;
+    strReason = ConnectFailureReason(failure, msTimeout, failure == ConnectFailure::Other ? std::strerror(nLastError) : "");
     return kInvalidSocket;
   }
   // Each string of the update is one small write that waits for its reply:

@@ -27,10 +27,6 @@ int RemainingMs(Clock::time_point deadline) {
   return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
 }
 
-std::string Seconds(unsigned ms) {
-  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
-  return std::to_string(ms) + " ms";
-}
 
 bool Started() {
   // Once per process; the system cleans up at exit.
@@ -143,19 +139,11 @@ SocketHandle ConnectTcp(const std::string& strHost, int nPort, unsigned msTimeou
   }
   freeaddrinfo(pList);
   if (sConnected == INVALID_SOCKET) {
-    if (nLastError == WSAECONNREFUSED) {
-      failure = ConnectFailure::Refused;
-      strReason = "connection refused";
-    } else if (nLastError == WSAETIMEDOUT) {
-      failure = ConnectFailure::TimedOut;
-      strReason = "no answer within " + Seconds(msTimeout);
-    } else if (nLastError == WSAEINTR) {
-      failure = ConnectFailure::Stopped;
-      strReason = "stopped while connecting";
-    } else {
-      failure = ConnectFailure::Other;
-      strReason = ErrorText(nLastError);
-    }
+    failure = nLastError == WSAECONNREFUSED ? ConnectFailure::Refused
+              : nLastError == WSAETIMEDOUT   ? ConnectFailure::TimedOut
+              : nLastError == WSAEINTR       ? ConnectFailure::Stopped
+                                              : ConnectFailure::Other;
+    strReason = ConnectFailureReason(failure, msTimeout, failure == ConnectFailure::Other ? ErrorText(nLastError) : "");
     return kInvalidSocket;
   }
   // Each string of the update is one small write that waits for its reply:
