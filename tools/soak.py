@@ -62,6 +62,8 @@ STOP_SIGNALS = {"INT": signal.SIGINT, "TERM": signal.SIGTERM, "HUP": signal.SIGH
 # A run that takes longer than this is waiting for something that never comes.
 # The slowest plan (a delay on every reply) takes well under a minute unloaded.
 RUN_LIMIT_S = float(os.environ.get("QRT_SOAK_RUN_LIMIT", "300"))
+# How long "FWUE" may take to reach a device after the program has ended.
+FWUE_WAIT_S = 30
 
 
 def pages_of(model, controller):
@@ -173,13 +175,14 @@ class Device:
         self.pty = None
         self.address = None
         family, channels, _ = MODELS[model]
-        args = [qrtsim, "--family", family, "--channels", str(channels), "--report", self.report,
+        args = [qrtsim, "--verbose", "--family", family, "--channels", str(channels), "--report", self.report,
                 "--max-seconds", str(int(RUN_LIMIT_S) + 60)]
         if spec["fault"]:
             args += ["--fault", spec["fault"]]
         os.makedirs(folder)
         self.out = os.path.join(folder, "sim.out")
-        with open(self.out, "w") as out, open(os.path.join(folder, "sim.err"), "w") as err:
+        self.err = os.path.join(folder, "sim.err")
+        with open(self.out, "w") as out, open(self.err, "w") as err:
             self.sim = subprocess.Popen(args, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
         self.pty = wait_line(self.out, self.sim)
         if not self.pty:
@@ -204,6 +207,16 @@ class Device:
                     raise RuntimeError("ser2net does not listen")
                 time.sleep(0.05)
             self.address = "%s://127.0.0.1:%d" % (spec["kind"], port)
+
+    def wait_for(self, text, seconds):
+        """Until the simulator has logged TEXT (it logs every command), it
+        has ended, or SECONDS have passed."""
+        end = time.monotonic() + seconds
+        while time.monotonic() < end and self.sim.poll() is None:
+            with open(self.err, errors="replace") as f:
+                if text in f.read():
+                    return
+            time.sleep(0.05)
 
     def cut(self):
         """The line goes: ser2net killed, or the pty hung up (qrtsim ends and
@@ -333,6 +346,18 @@ def lock_free(path):
         return "its lock is taken: %s" % e.strerror
     finally:
         os.close(fd)
+
+
+def port_codes(record, nports):
+    """Each port's code as the record says, None where it cannot be read."""
+    try:
+        with open(record) as f:
+            rec = json.load(f)
+    except (OSError, ValueError):
+        return [None] * nports
+    ports = [rec] if nports == 1 else rec.get("devices", [])
+    codes = [p.get("code") if isinstance(p, dict) else None for p in ports]
+    return (codes + [None] * nports)[:nports]
 
 
 def complete(model, sim):
@@ -500,6 +525,12 @@ class Soak:
                 problem = lock_free(d.pty)
                 if problem:
                     violations.append("COM%d: %s %s after the run" % (d.spec["com"], d.pty, problem))
+        # "FWUE" awaits no reply: the program may end while it is still on its
+        # way (through ser2net above all). A port that ended with code 0 gets
+        # it in its own time; the check below tells if it never came.
+        for d, code in zip(devices, port_codes(record, len(devices))):
+            if code == 0:
+                d.wait_for("qrtsim: FWUE", FWUE_WAIT_S)
         for d in devices:
             d.stop()
         self.unmap_ports(plan)
