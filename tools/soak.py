@@ -172,9 +172,19 @@ class Device:
         self.report = os.path.join(folder, "sim.json")
         self.sim = None
         self.server = None
+        self.hold = None
         self.pty = None
         self.address = None
+        try:
+            self._start(model, qrtsim)
+        except (RuntimeError, OSError):
+            self.stop()  # what did start, the simulator at least, ends here
+            raise
+
+    def _start(self, model, qrtsim):
         family, channels, _ = MODELS[model]
+        folder = self.folder
+        spec = self.spec
         args = [qrtsim, "--verbose", "--family", family, "--channels", str(channels), "--report", self.report,
                 "--max-seconds", str(int(RUN_LIMIT_S) + 60)]
         if spec["fault"]:
@@ -188,6 +198,11 @@ class Device:
         if not self.pty:
             raise RuntimeError("qrtsim printed no port")
         self.address = self.pty
+        # The soak keeps the terminal open itself until the run has been
+        # checked: a pty hung up mid-update keeps its number, so no device of
+        # a later run (or of another soak) takes it while a program of this
+        # run, not yet started or still running, may open it by that name.
+        self.hold = os.open(self.pty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
         if spec["kind"] != "pty":
             port = free_port()
             accepter = "telnet(rfc2217),tcp" if spec["kind"] == "rfc2217" else "tcp"
@@ -237,6 +252,9 @@ class Device:
                 except subprocess.TimeoutExpired:
                     p.kill()
                     p.wait()
+        if self.hold is not None:
+            os.close(self.hold)
+            self.hold = None
 
     def received(self):
         try:
@@ -517,7 +535,7 @@ class Soak:
         for d in devices:
             if d.sim.poll() is not None:
                 continue  # hung up by the plan: the terminal is gone
-            allowed = {d.sim.pid} | ({d.server.pid} if d.server and d.server.poll() is None else set())
+            allowed = {os.getpid(), d.sim.pid} | ({d.server.pid} if d.server and d.server.poll() is None else set())
             held = holders(d.pty, allowed)
             if held:
                 violations.append("COM%d: %s still held by process %s after the run" % (d.spec["com"], d.pty, held))

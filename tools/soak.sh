@@ -53,7 +53,10 @@ if [ -n "$runner" ]; then
   qrt_wine_env || exit 1
   bash "$runner" "$program" --help >/dev/null 2>&1 || {
     echo "soak: $program --help does not run under Wine" >&2; exit 1; }
-  wineserver -p || { echo "soak: wineserver -p failed" >&2; exit 1; }
+  # The server the first start left ends by itself in a few seconds; then
+  # one that stays.
+  wineserver -w || { echo "soak: wineserver -w failed" >&2; exit 1; }
+  wineserver -p >"$WINEPREFIX.soak-server.log" 2>&1 || { echo "soak: wineserver -p failed" >&2; exit 1; }
   bash "$runner" "$program" --help >/dev/null 2>&1 || {
     echo "soak: $program --help does not run under Wine" >&2; exit 1; }
   # The soak's own prefix only: its server and what it serves end with the soak.
