@@ -473,8 +473,11 @@ class Soak:
         args = ["--as", NAME, "--interface", coms, "--device", plan["model"], "--report", self.winpath(record),
                 "update"]
         cmd = (["bash", self.runner, self.program] if self.runner else [self.program]) + args
-        out = open(os.path.join(folder, "stdout"), "w")
-        err = open(os.path.join(folder, "stderr"), "w")
+        out_path = os.path.join(folder, "stdout")
+        err_path = os.path.join(folder, "stderr")
+        out = open(out_path, "w")
+        err = open(err_path, "w")
+        started_at = None
         start = time.monotonic()
         proc = subprocess.Popen(cmd, cwd=self.work, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                 start_new_session=True)
@@ -491,7 +494,15 @@ class Soak:
             if status is not None:
                 break
             now = time.monotonic() - start
-            if not event_done and now >= event["at"]:
+            if not event_done and self.runner and event["what"] == "stop" and started_at is None:
+                # Under Wine a stop counts from the program's first line: before
+                # its own code runs, Wine's default ends it on Ctrl-C with status 0,
+                # which no program can change (Windows ends it with
+                # STATUS_CONTROL_C_EXIT there).
+                if os.path.getsize(out_path) or os.path.getsize(err_path):
+                    started_at = now
+            if not event_done and (now if started_at is None else now - started_at) >= event["at"] and (
+                    not self.runner or event["what"] != "stop" or started_at is not None):
                 event_done = True
                 if event["what"] == "stop":
                     sig = STOP_SIGNALS[event["signal"]]
