@@ -578,7 +578,11 @@ class Soak:
                 continue
             issue = fd_problem(p, targets, nports > 1 and p == pid, nports)
             if issue:
-                return issue
+                # What the process is and what it holds, for the one who looks into it.
+                name = (cmdline(p) or b"").replace(b"\0", b" ").decode(errors="replace")[:120]
+                held = ", ".join("%d=%s" % (fd, t) for fd, t in sorted(targets))
+                return "%s [%s process: %s; descriptors %s]" % (issue, "the program's" if p == pid else "a child",
+                                                                 name, held)
         return None
 
     def check_outcome(self, plan, folder, record, status, sent_stop, devices, violations):
