@@ -590,6 +590,17 @@ class Soak:
             with open(record) as f:
                 rec = json.load(f)
         except (OSError, ValueError) as e:
+            # A stop that comes before the program has installed its handlers
+            # (the first milliseconds of the process) ends it by the signal
+            # itself: no record then, and nothing may have reached a device.
+            if sent_stop and status is not None and status < 0:
+                for spec, dev in zip(plan["devices"], devices):
+                    sim = dev.received()
+                    if sim is None or sim.get("received_bytes", 0) != 0:
+                        violations.append("COM%d: the program was ended by the signal before it began, yet "
+                                          "its device received %s bytes" % (spec["com"], sim and sim.get(
+                                              "received_bytes")))
+                return
             violations.append("no record that can be read (%s), exit status %s" % (e, status))
             return
         if rec.get("code") != status:
