@@ -432,7 +432,8 @@ class Soak:
         self.runs = 0
         self.wineprefix = os.environ.get("WINEPREFIX")
         with open(program, "rb") as f:
-            self.sanitized = b"AddressSanitizer" in f.read()
+            # Linked with the sanitizers' runtime (g++ links it as a shared library).
+            self.sanitized = b"__asan_init" in f.read()
 
     def winpath(self, path):
         return "Z:" + path if self.runner else path
