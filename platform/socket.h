@@ -70,7 +70,10 @@ enum class ReceiveResult {
 ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsigned msWait, std::size_t* pnCount,
                             std::string& strReason);
 
-// Closes the connection at once (pending outgoing bytes are still sent).
+// Ends the connection in order: what was sent goes out before its end, and
+// what the server still sends is read and dropped until the server ends its
+// side too (2 s at most), so that the connection is never reset with bytes
+// the server has not yet passed on.
 void CloseSocket(SocketHandle h);
 
 }  // namespace platform

@@ -3,8 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
 # Wine, the 32-bit Windows build under Wine on CPU emulation (this machine
 # cannot execute 32-bit code) with a release bundle, that bundle's 32-bit
-# window program on a virtual display, the packages, and a
-# short fuzz run of the HEX import.
+# window program on a virtual display, the packages, a two-minute soak of
+# updates under faults, and a short fuzz run of the HEX import.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -70,6 +70,12 @@ run_script() {
   "$@" 2>&1 | tee "$logs/$name.log"
   if [ "${PIPESTATUS[0]}" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 }
+# Two minutes of updates with faults, stops and cut lines, one plan after
+# another from a fixed seed (tools/soak.sh): any violation fails the run.
+if [ -x build/bin/qrtupdate ] && [ -x build/bin/qrtsim ]; then
+  step "soak: two minutes of updates under faults (native, fixed seed)"
+  run_script soak bash tools/soak.sh build/bin 2 qrt-test-all
+fi
 if build windows-i686 build-win32 -DCMAKE_TOOLCHAIN_FILE=$top/cmake/mingw-w64-i686.cmake -DQRT_TESTS=OFF; then
   step "tests: 32-bit Windows program under CPU emulation, release bundle"
   run_script bundle-win32 bash tests/release/bundle_win32.sh build-win32 build/bin

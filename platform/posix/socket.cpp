@@ -23,6 +23,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a closing connection waits for the server to end its side.
+constexpr int kCloseWaitMs = 2000;
+
 int RemainingMs(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   if (left <= 0) return 0;
@@ -177,7 +180,29 @@ ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsi
 }
 
 void CloseSocket(SocketHandle h) {
-  if (h != kInvalidSocket) ::close(static_cast<int>(h));
+  if (h == kInvalidSocket) return;
+  const int fd = static_cast<int>(h);
+  // An orderly end: the end of what was sent is marked after the last byte,
+  // and what the server still sends is read and dropped until it ends too.
+  // Closed with unread bytes, the connection would be reset instead, and a
+  // server may drop what it has not yet passed to the device: the update's
+  // closing "FWUE", which awaits no reply.
+  if (::shutdown(fd, SHUT_WR) == 0) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    char buffer[512];
+    for (;;) {
+      const int wait = RemainingMs(deadline);
+      if (wait == 0) break;
+      pollfd pfd{fd, POLLIN, 0};
+      const int r = ::poll(&pfd, 1, wait);
+      if (r < 0 && errno == EINTR) continue;  // a stop: the wait is bounded anyway
+      if (r <= 0) break;
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      if (n <= 0) break;  // the server's end, or a reset
+    }
+  }
+  ::close(fd);
 }
 
 }  // namespace platform

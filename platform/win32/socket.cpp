@@ -18,6 +18,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;
+// How long a closing connection waits for the server to end its side.
+constexpr int kCloseWaitMs = 2000;
 
 SOCKET S(SocketHandle h) { return static_cast<SOCKET>(h); }
 
@@ -220,7 +222,28 @@ ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsi
 }
 
 void CloseSocket(SocketHandle h) {
-  if (h != kInvalidSocket) closesocket(S(h));
+  if (h == kInvalidSocket) return;
+  const SOCKET s = S(h);
+  // An orderly end: the end of what was sent is marked after the last byte,
+  // and what the server still sends is read and dropped until it ends too.
+  // Closed with unread bytes, the connection would be reset instead, and a
+  // server may drop what it has not yet passed to the device: the update's
+  // closing "FWUE", which awaits no reply.
+  if (shutdown(s, SD_SEND) == 0) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    char buffer[512];
+    for (;;) {
+      const int wait = RemainingMs(deadline);
+      if (wait == 0) break;
+      const int r = WaitReady(s, false, wait < kSliceMs ? wait : kSliceMs);
+      if (r < 0) break;
+      if (r == 0) continue;
+      const int n = recv(s, buffer, sizeof buffer, 0);
+      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) continue;
+      if (n <= 0) break;  // the server's end, or a reset
+    }
+  }
+  closesocket(s);
 }
 
 }  // namespace platform

@@ -81,6 +81,18 @@ std::string LoopbackServer::Peer::Read(std::size_t n, unsigned msWait) {
   return out;
 }
 
+bool LoopbackServer::Peer::EndedInOrder(unsigned msWait) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(msWait);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0 || !Readable(m_s, static_cast<int>(left))) return false;
+    char ch = 0;
+    const auto n = recv(m_s, &ch, 1, 0);
+    if (n == 0) return true;  // the client's end, after everything it sent
+    if (n < 0) return false;  // reset
+  }
+}
+
 std::string LoopbackServer::Peer::ReadUntil(const std::string& strEnd, unsigned msWait) {
   std::string out;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(msWait);

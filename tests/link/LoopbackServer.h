@@ -23,6 +23,9 @@ class LoopbackServer {
     std::string Read(std::size_t n, unsigned msWait);
     // Reads until the bytes read end with strEnd or msWait passed; all read.
     std::string ReadUntil(const std::string& strEnd, unsigned msWait);
+    // Waits for the client to end the connection, reading what it still
+    // sends: true for an orderly end, false for a reset or none within msWait.
+    bool EndedInOrder(unsigned msWait);
     // Closes the connection at once.
     void Close();
 

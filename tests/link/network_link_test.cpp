@@ -4,7 +4,9 @@
 // anything reaches the device, and a connection that drops.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LoopbackServer.h"
@@ -225,6 +227,33 @@ TEST(NetworkLink, RawTcpCarriesBytesAsTheyAre) {
   link.SendString("x");
   server.Join();
   EXPECT_EQ(strFirst, "\xFF" "FWU0\xFF");
+}
+
+// A server that says something the program never reads (a device's
+// greeting, a notification of the line's state): closing must still end the
+// connection in order after the last bytes, not reset it, since a server may
+// drop what a reset catches on its way to the device, and the update's last
+// "FWUE" awaits no reply that would tell.
+TEST(NetworkLink, ClosingWithUnreadBytesEndsInOrderAfterTheLastOnes) {
+  for (NetworkKind kind : {NetworkKind::RawTcp, NetworkKind::Rfc2217}) {
+    std::string strLast;
+    bool bInOrder = false;
+    LoopbackServer server([&](LoopbackServer::Peer& peer) {
+      if (kind == NetworkKind::Rfc2217) Agree(peer);
+      peer.Send("unread");
+      strLast = peer.Read(4, 3000);
+      bInOrder = peer.EndedInOrder(3000);
+    });
+    NetworkLink link({kind, "127.0.0.1", server.Port()}, nullptr, Short());
+    ASSERT_EQ(link.Open(LinkSettings{}), 1) << link.LastError();
+    // The unread bytes are in before the end (a wait that only a slow machine lengthens).
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(link.SendString("FWUE"), 1);
+    link.Close();
+    server.Join();
+    EXPECT_EQ(strLast, "FWUE");
+    EXPECT_TRUE(bInOrder) << "the connection was reset, not ended";
+  }
 }
 
 TEST(NetworkAddress, Parsing) {
