@@ -45,8 +45,8 @@ struct ControllerStartedEvent {
 struct IdentificationEvent {
   std::string strController;
   std::string strIdentification;   // the reply as read
-  std::string strExpected;         // the reply the model's controller gives ("QRT1440")
   std::string strPreviousVersion;  // the version reply as read ("" when not reached)
+  std::string strExpected;         // the reply the model's controller gives ("QRT1440")
 };
 
 struct PageEvent {
