@@ -12,11 +12,13 @@
 #include <string>
 
 #include "app/framework.h"
+#include "common/FailureReason.h"
 #include "image/ChecksumList.h"
 #include "image/FirmwareImage.h"
 #include "image/HexImport.h"
 #include "link/DeviceLink.h"
 #include "link/serialport.h"
+#include "update/FailureWatch.h"
 #include "update/Models.h"
 
 // Application-wide values, set once at start-up.
@@ -100,6 +102,12 @@ class UpdateDialog : public fw::Dialog {
   // record type stood, the highest address holding data.
   HexImportDetails m_hexDetails;
 
+  // Why the last command failed: the facts its failure left, with its code
+  // and where in the update it stopped, and the reason made of them
+  // (common/FailureReason.h); "" on success.
+  FailureFacts Failure() const;
+  std::string FailureReason() const { return ::FailureReason(Failure()); }
+
  protected:
   bool OnInitDialog() override;
   void DoDataExchange(fw::DataExchange& dx) override;
@@ -128,6 +136,8 @@ class UpdateDialog : public fw::Dialog {
   // The name holds WRAPIMAGES: the maker's engineers build and flash their
   // own containers, which no signed list can name yet.
   bool m_bHiddenMode = false;
+  FailureFacts m_failure;       // what a failure left besides where it was
+  FailureWatch m_failureWatch;  // where in the update
 };
 
 // Start-up helpers, kept apart from the window so they can be tested alone.

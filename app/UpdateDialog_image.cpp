@@ -3,11 +3,14 @@
 #include "app/UpdateDialog.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "common/ResultCodes.h"
 #include "image/Container.h"
 #include "image/CreateEvents.h"
 #include "image/HexImport.h"
+#include "platform/file.h"
 #include "update/Models.h"
 
 std::string DataBeyondSentPagesLine(const std::string& strHexFile, const std::string& strContainer, int nPagesSent,
@@ -24,11 +27,18 @@ void UpdateDialog::SaveContainer(const std::string& strFileName) {
   m_image.Scramble(m_nPageCount);
   // A container that cannot be created, written or read back whole leaves
   // the same code as a read-back that differs.
-  if (!WriteContainerFile(strFileName, m_image)) m_nError = kErrorContainerWrite;
+  if (!WriteContainerFile(strFileName, m_image)) {
+    m_nError = kErrorContainerWrite;
+    const std::string strSystem = platform::LastFileError();
+    m_failure.strDetail = strFileName + " cannot be written" + (strSystem.empty() ? "" : ": " + strSystem);
+  }
 }
 
 void UpdateDialog::VerifyContainer(const std::string& strFileName) {
-  if (CompareContainerFile(strFileName, m_image) != VerifyResult::Equal) m_nError = kErrorContainerWrite;
+  if (CompareContainerFile(strFileName, m_image) != VerifyResult::Equal) {
+    m_nError = kErrorContainerWrite;
+    m_failure.strDetail = strFileName + " reads back different from what was written";
+  }
 }
 
 void UpdateDialog::ImportHexFile(const std::string& strFileName) {
@@ -39,30 +49,49 @@ void UpdateDialog::ImportHexFile(const std::string& strFileName) {
   } else {
     const int nResult = ReadHexFile(strFileName, m_image, &m_hexDetails);
     if (nResult != kHexOk) m_nError = nResult;
+    if (nResult == kHexCannotOpen) {
+      // The whole path: the folder a program started from a menu reads is
+      // not always the one the user thinks of.
+      m_failure.strSystemText = platform::LastFileError();
+      std::error_code ec;
+      const std::filesystem::path path = std::filesystem::absolute(strFileName, ec);
+      m_failure.strHexFile = ec ? strFileName : path.string();
+    } else if (nResult != kHexOk) {
+      m_failure.strHexFile = strFileName;
+      m_failure.nHexLine = nResult == kHexChecksumError ? m_hexDetails.nChecksumLine
+                         : nResult == kHexOutsideImage ? m_hexDetails.nBeyondLine
+                         : nResult == kHexRecordType   ? m_hexDetails.nRecordTypeLine
+                                                       : 0;
+      m_failure.nHexAddress = nResult == kHexOutsideImage ? m_hexDetails.nBeyondAddress : -1;
+      m_failure.nHexRecordType = m_hexDetails.nRecordType;
+    }
   }
   if (m_nError == 0) return;
+  const std::string strDetails = FailureReason();
   switch (m_nError) {
     case kErrorHexOpen:
-      MessageBox("Could not open file!");
+      MessageBox("Could not open file!", "", fw::MsgIcon::Warning, strDetails);
       break;
     case kErrorNoHexOrNoAck:
       MessageBox("Please select file!");
       break;
     case kErrorHexChecksum:
-      MessageBox("Checksum error during decoding file!");
+      MessageBox("Checksum error during decoding file!", "", fw::MsgIcon::Warning, strDetails);
       break;
     case kErrorHexRecordType:
-      MessageBox("Unknown record type in HEX file!");
+      MessageBox("Unknown record type in HEX file!", "", fw::MsgIcon::Warning, strDetails);
       CreateObservers().OnHexRecordType({strFileName, m_hexDetails.nRecordTypeLine, m_hexDetails.nRecordType});
       break;
     default:
-      MessageBox("General Error! Update abort!");
+      MessageBox("General Error! Update abort!", "", fw::MsgIcon::Warning, strDetails);
       break;
   }
 }
 
 void UpdateDialog::OnCreateEncFile() {
   m_nError = 0;
+  m_failure = FailureFacts();
+  m_failureWatch = FailureWatch();
   UpdateData(true);
   // The fixed work list of the table of models; each job sets the page
   // count its container is scrambled with.
@@ -87,8 +116,8 @@ void UpdateDialog::OnCreateEncFile() {
   if (m_nError == kResultOk) {
     MessageBox("Enc file created successfully!");
   } else if (m_nError == kErrorHexOpen) {
-    MessageBox("Couldn't open file!");
+    MessageBox("Couldn't open file!", "", fw::MsgIcon::Warning, FailureReason());
   } else {
-    MessageBox("ERROR While Creating Enc File");
+    MessageBox("ERROR While Creating Enc File", "", fw::MsgIcon::Warning, FailureReason());
   }
 }

@@ -3,7 +3,9 @@
 // and the transfer observers of the front ends.
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "app/UpdateDialog.h"
@@ -12,6 +14,9 @@
 #include "image/Container.h"
 #include "platform/digest.h"
 #include "platform/platform.h"
+#include "platform/file.h"
+#include "platform/portreason.h"
+#include "platform/ports.h"
 #include "update/PageTransfer.h"
 #include "common/ResultCodes.h"
 #include "update/TransferEvents.h"
@@ -31,7 +36,10 @@ class DialogTransferWindow : public TransferWindow {
   }
   void ProgressPos(int pos) override { m_dlg.m_progress.SetPos(pos); }
   void Message(const std::string& text, UpdateMsgIcon icon) override {
-    m_dlg.MessageBox(text, "", icon == UpdateMsgIcon::Information ? fw::MsgIcon::Information : fw::MsgIcon::Warning);
+    // A box that ends a transfer carries why in its details.
+    const bool bInfo = icon == UpdateMsgIcon::Information;
+    m_dlg.MessageBox(text, "", bInfo ? fw::MsgIcon::Information : fw::MsgIcon::Warning,
+                     bInfo ? "" : m_dlg.FailureReason());
   }
   void RefreshNow() override {
     m_dlg.UpdateData(false);
@@ -48,6 +56,40 @@ void Pause(unsigned milliseconds) { platform::Sleep(milliseconds); }
 
 std::string NoMatchMessage(const std::string& strFile) {
   return "Firmware file " + strFile + " does not match " + kChecksumListName + "! Update abort!";
+}
+
+// The folder the containers are read from, as a user finds it again.
+std::string WorkingFolder() {
+  std::error_code ec;
+  const std::filesystem::path path = std::filesystem::current_path(ec);
+  return ec ? std::string(".") : path.string();
+}
+
+// Another brand whose own containers lie in the working folder: a user who
+// started the wrong brand's program sees them beside the missing one. Its
+// own containers are those of its rows that no row of nBrand loads.
+void FindOtherBrandSet(int nBrand, FailureFacts& facts) {
+  const int nOwn = nBrand == kBrandTalvo ? kBrandOp : nBrand;
+  auto loads = [](int nRowBrand, const char* pszFile) {
+    for (const ModelRow& row : kModels) {
+      if (row.nBrand != nRowBrand) continue;
+      for (const PlanStep& step : row.steps)
+        if (step.kind == PlanStepKind::Load && std::string(step.pszFile) == pszFile) return true;
+    }
+    return false;
+  };
+  for (int nOther : {kBrandOp, kBrandMurell}) {
+    if (nOther == nOwn) continue;
+    std::string strFiles;
+    for (const ContainerInfo& c : kFirmwareContainers) {
+      if (!loads(nOther, c.pszFile) || loads(nOwn, c.pszFile) || !platform::PathExists(c.pszFile)) continue;
+      strFiles += (strFiles.empty() ? "" : ", ") + std::string(c.pszFile);
+    }
+    if (strFiles.empty()) continue;
+    facts.strOtherBrand = BrandWord(nOther);
+    facts.strOtherBrandFiles = strFiles;
+    return;
+  }
 }
 
 }  // namespace
@@ -69,8 +111,21 @@ void UpdateDialog::FlashChannelController(int nChannel) {
   RunPageTransfer(host, profile, m_image, m_nError);
 }
 
+FailureFacts UpdateDialog::Failure() const {
+  FailureFacts facts = m_failure;
+  facts.nCode = m_nError;
+  m_failureWatch.AddTo(facts, m_nError);
+  // A GPIB board that opens whatever is there says in the link's words what
+  // it found missing (the library).
+  if (m_bGpib && m_pLink && facts.strSystemText.empty() && !facts.bPortNotOpened)
+    facts.strSystemText = m_pLink->LastError();
+  return facts;
+}
+
 void UpdateDialog::OnUpdateFirmware() {
   m_nError = kResultOk;
+  m_failure = FailureFacts();
+  m_failureWatch = FailureWatch();
   m_bUsb = 0;
   m_bGpib = 0;
   UpdateData(true);
@@ -78,6 +133,7 @@ void UpdateDialog::OnUpdateFirmware() {
   const ModelRow* pRow = CheckUpdateRequest();
   if (pRow == nullptr) return;
   TransferEvents& events = TransferObservers();
+  AddTransferObserver(&m_failureWatch);
   events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, LinkAddressName(ChosenAddress())});
   if (CheckContainers(*pRow)) {
     OpenLink();
@@ -86,6 +142,7 @@ void UpdateDialog::OnUpdateFirmware() {
     CloseLink();
   }
   events.OnUpdateEnded({m_nError});
+  RemoveTransferObserver(&m_failureWatch);
 }
 
 const ModelRow* UpdateDialog::CheckUpdateRequest() {
@@ -136,28 +193,40 @@ int UpdateDialog::CheckContainers(const ModelRow& row) {
 }
 
 void UpdateDialog::RefuseContainer(const std::string& strFile, const BundleFileCheck& check) {
+  if (check.verdict == BundleVerdict::Ok) return;
+  m_nError = kErrorContainerMissing;
+  const std::string strReason = BundleRefusalReason(m_bundle, strFile, kImageSize, check);
+  m_failure.strRefusal = strReason;
+  if (check.verdict == BundleVerdict::Missing) {
+    // A program started from a menu reads another folder than the user
+    // thinks, and another brand's program finds only that brand's set.
+    m_failure.strFolder = WorkingFolder();
+    FindOtherBrandSet(g_nBrand, m_failure);
+  }
+  const std::string strDetails = FailureReason();
   switch (check.verdict) {
     case BundleVerdict::Ok:
       return;
     case BundleVerdict::Missing:
     case BundleVerdict::Unreadable:
     case BundleVerdict::WrongSize:
-      MessageBox(ContainerMissingMessage(strFile));
+      MessageBox(ContainerMissingMessage(strFile), "", fw::MsgIcon::Warning, strDetails);
       break;
     case BundleVerdict::ListRefused:
       MessageBox(m_bundle.status == ChecksumListStatus::SignatureRefused
                      ? m_bundle.signature.strMessage
-                     : std::string(kChecksumListName) + " cannot be read! Update abort!");
+                     : std::string(kChecksumListName) + " cannot be read! Update abort!",
+                 "", fw::MsgIcon::Warning, strDetails);
       break;
     case BundleVerdict::NotListed:
-      MessageBox("Firmware file " + strFile + " is not listed in " + kChecksumListName + "! Update abort!");
+      MessageBox("Firmware file " + strFile + " is not listed in " + kChecksumListName + "! Update abort!", "",
+                 fw::MsgIcon::Warning, strDetails);
       break;
     case BundleVerdict::Differs:
-      MessageBox(NoMatchMessage(strFile));
+      MessageBox(NoMatchMessage(strFile), "", fw::MsgIcon::Warning, strDetails);
       break;
   }
-  m_nError = kErrorContainerMissing;
-  TransferObservers().OnContainerRefused({strFile, BundleRefusalReason(m_bundle, strFile, kImageSize, check)});
+  TransferObservers().OnContainerRefused({strFile, strReason});
 }
 
 int UpdateDialog::LoadCheckedContainer(const std::string& strFile) {
@@ -185,8 +254,21 @@ void UpdateDialog::OpenLink() {
   settings.address = ChosenAddress();
   if (settings.address.kind == LinkKind::Gpib) m_bGpib = 1;
   if (!Link().Open(settings)) {
-    MessageBox("can not open port!");
     m_nError = kErrorPortOpen;
+    // Which port, which device behind it, and why the system refused it:
+    // the box keeps its text, the reason says what it cannot.
+    const int nCom = ComNumberOf(settings.address);
+    m_failure.strSystemText = Link().LastError();
+    if (nCom > 0) {
+      m_failure.bPortNotOpened = true;
+      m_failure.strPortName = LinkAddressName(settings.address);
+      m_failure.strPortPath = platform::ComPortPath(nCom);
+      // A port on a device server has no device file to look at: the link
+      // says why it could not reach it.
+      if (!platform::IsNetworkAddressText(m_failure.strPortPath))
+        m_failure.strPortCause = platform::PortOpenReason(m_failure.strPortPath);
+    }
+    MessageBox("can not open port!", "", fw::MsgIcon::Warning, FailureReason());
   }
 }
 
@@ -220,7 +302,8 @@ void UpdateDialog::SendClosingCommand() {
   } else {
     // The device never heard that the update is complete.
     m_nError = kErrorNotConfirmed;
-    MessageBox(ErrorCodeMessage(m_nError));
+    m_failure.strDetail = "the closing command was not sent";
+    MessageBox(ErrorCodeMessage(m_nError), "", fw::MsgIcon::Warning, FailureReason());
   }
 }
 

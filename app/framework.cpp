@@ -97,8 +97,10 @@ bool Dialog::UpdateData(bool bSaveAndValidate) {
   return true;
 }
 
-int Dialog::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon) {
-  return m_pFrontEnd->MessageBox(this, text, caption.empty() ? g_strAppName : caption, icon);
+int Dialog::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon, const std::string& details) {
+  const std::string& strCaption = caption.empty() ? g_strAppName : caption;
+  if (details.empty()) return m_pFrontEnd->MessageBox(this, text, strCaption, icon);
+  return m_pFrontEnd->MessageBoxWithDetails(this, text, strCaption, icon, details);
 }
 
 void Dialog::SetWindowText(const std::string& text) { m_pFrontEnd->SetWindowText(*this, text); }

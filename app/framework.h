@@ -39,6 +39,14 @@ class FrontEnd {
 
   // Modal message box with an OK button; owner nullptr for an ownerless box.
   virtual int MessageBox(Dialog* owner, const std::string& text, const std::string& caption, MsgIcon icon) = 0;
+  // The same box with a text the user may open beside it ("Show
+  // Details..."): why it came, in more words than the box's own text,
+  // which stays as the program has always shown it. A front end without
+  // such a part shows the box alone.
+  virtual int MessageBoxWithDetails(Dialog* owner, const std::string& text, const std::string& caption, MsgIcon icon,
+                                    const std::string& /*details*/) {
+    return MessageBox(owner, text, caption, icon);
+  }
 
   virtual void SetWindowText(Dialog& dlg, const std::string& text) = 0;
   virtual std::string GetWindowText(Dialog& dlg) = 0;
@@ -183,7 +191,9 @@ class Dialog {
   virtual int DoModal();
   void EndDialog(int result);
   bool UpdateData(bool bSaveAndValidate = true);
-  int MessageBox(const std::string& text, const std::string& caption = "", MsgIcon icon = MsgIcon::Warning);
+  // details: the box's detailed text ("" for none), see FrontEnd.
+  int MessageBox(const std::string& text, const std::string& caption = "", MsgIcon icon = MsgIcon::Warning,
+                 const std::string& details = "");
 
   void SetWindowText(const std::string& text);
   std::string GetWindowText();

@@ -48,7 +48,7 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
   // A malformed field leaves the rest of the record unread: its checksum
   // cannot be trusted, and the import reports it as a checksum error.
   if (!TakeField(strRest, 2, iByteCount) || !TakeField(strRest, 4, iAddress) || !TakeField(strRest, 2, iType)) {
-    m_bChecksumError = true;
+    ChecksumFailed();
     return;
   }
   std::uint8_t nSum = static_cast<std::uint8_t>(iByteCount + (iAddress & 0xFF) + (iAddress >> 8) + iType);
@@ -59,7 +59,7 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
     const std::uint64_t iStart = std::uint64_t{m_iAddressOffset} + iAddress;
     for (std::uint32_t i = 0; i < iByteCount; ++i) {
       if (!TakeField(strRest, 2, iTmp)) {
-        m_bChecksumError = true;
+        ChecksumFailed();
         return;
       }
       const std::uint64_t a = iStart + i;
@@ -67,11 +67,15 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
         m_rImage.m_image[a] = static_cast<std::uint8_t>(iTmp);
         if (static_cast<std::int32_t>(a) > m_details.nHighestAddress) m_details.nHighestAddress = static_cast<std::int32_t>(a);
       } else {
+        if (!m_bOutsideImage) {
+          m_details.nBeyondLine = m_nLine;
+          m_details.nBeyondAddress = static_cast<std::int64_t>(a);
+        }
         m_bOutsideImage = true;
       }
       nSum = static_cast<std::uint8_t>(nSum + iTmp);
     }
-    if (!TakeField(strRest, 2, iTmp) || static_cast<std::uint8_t>(nSum + iTmp) != 0) m_bChecksumError = true;
+    if (!TakeField(strRest, 2, iTmp) || static_cast<std::uint8_t>(nSum + iTmp) != 0) ChecksumFailed();
     return;
   }
 
@@ -81,7 +85,7 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
   std::uint32_t iValue = 0;
   for (std::uint32_t i = 0; i < iByteCount; ++i) {
     if (!TakeField(strRest, 2, iTmp)) {
-      m_bChecksumError = true;
+      ChecksumFailed();
       return;
     }
     if (i < 2) iValue = iValue * 256 + iTmp;
@@ -96,11 +100,11 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
   if (!TakeField(strRest, 2, iTmp) || static_cast<std::uint8_t>(nSum + iTmp) != 0) {
     // A record that fails its checksum may have a damaged type as well: it
     // counts as a checksum error, whatever its type says.
-    m_bChecksumError = true;
+    ChecksumFailed();
     return;
   }
   if (bBase && iByteCount != 2) {
-    m_bChecksumError = true;
+    ChecksumFailed();
   } else if (iType > 0x05) {
     m_details.nRecordTypeLine = m_nLine;
     m_details.nRecordType = static_cast<int>(iType);
@@ -108,6 +112,11 @@ void HexDecoder::DecodeLine(std::string_view strTemp) {
   }
   // 01 (end of file) ends nothing: later records are still read. 03 and 05
   // (start addresses) are checked and ignored.
+}
+
+void HexDecoder::ChecksumFailed() {
+  if (!m_bChecksumError) m_details.nChecksumLine = m_nLine;
+  m_bChecksumError = true;
 }
 
 int HexDecoder::Result() const {

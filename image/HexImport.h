@@ -33,6 +33,9 @@ struct HexImportDetails {
   int nRecordTypeLine = 0;            // line of the record that ended it with kHexRecordType (1-based)
   int nRecordType = -1;               // and that record's type
   std::int32_t nHighestAddress = -1;  // highest image byte a data record stored, -1 for none
+  int nChecksumLine = 0;              // first line whose record failed its checksum (1-based), 0 for none
+  int nBeyondLine = 0;                // first line whose data record reached beyond the image, 0 for none
+  std::int64_t nBeyondAddress = -1;   // and the first address of it beyond the image
 };
 
 // Decodes record lines one at a time into an image, keeping the address base
@@ -53,6 +56,7 @@ class HexDecoder {
   const HexImportDetails& Details() const { return m_details; }
 
  private:
+  void ChecksumFailed();  // notes the first line that failed
   FirmwareImage& m_rImage;
   std::uint32_t m_iAddressOffset = 0;
   bool m_bChecksumError = false;

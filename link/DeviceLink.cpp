@@ -70,6 +70,10 @@ class GpibLink : public DeviceLink {
     // A descriptor that is not one is not refused here: the device then
     // does not answer and the transfer says so. The reason is kept.
     m_strError = m_nDevice < 0 ? "ibdev failed (iberr " + std::to_string(gpib::iberr) + ")" : "";
+    // Without the library nothing answers: say which file was looked for.
+    if (!gpib::IsLibraryLoaded())
+      m_strError = std::string("the GPIB library ") + gpib::LibraryName() +
+                   " was not found, or is not a GPIB library (is the GPIB controller's driver installed?)";
     return 1;
   }
 

@@ -134,4 +134,6 @@ QRT_GPIB_ENTRIES(QRT_GPIB_DEFINE)
 
 bool IsLibraryLoaded() { return g_gpib.hLib != nullptr; }
 
+const char* LibraryName() { return platform::kGpibLibraryName; }
+
 }  // namespace gpib

@@ -33,5 +33,8 @@ QRT_GPIB_ENTRIES(QRT_GPIB_DECLARE)
 // For diagnostics and tests: whether the library and its status variables
 // have been found.
 bool IsLibraryLoaded();
+// The file name the library is looked for under ("libgpib.so.0",
+// "GPIB-32.DLL"), for messages that say what is missing.
+const char* LibraryName();
 
 }  // namespace gpib

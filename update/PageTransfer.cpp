@@ -170,6 +170,7 @@ void RunPageTransfer(UpdateHost& host, const TransferProfile& profile, const Fir
   link.SendString(profile.strStart);
   IdentificationEvent ident;
   ident.strController = profile.strController;
+  ident.strExpected = profile.strId;
   ident.strIdentification = link.ReceiveString(profile.nIdLength);
   if (profile.strId.empty() || ident.strIdentification != profile.strId) {
     host.events.OnIdentification(ident);

@@ -60,6 +60,12 @@ std::string PageAddressString(int nPage);                        // "%06X" of 25
 // The page's 256 bytes as 512 hex characters; *pSum receives their byte sum.
 std::string PageDataString(const std::uint8_t* pPage, unsigned* pSum);
 std::string ChecksumString(unsigned nSum);  // "%04X"
+// What one page puts on the line, both ways, one exchange after the other:
+// the address and its echo, the data as hex, "A1", the checksum, "A2".
+constexpr int kPageWireBytes = 6 + 6 + 2 * 256 + 2 + 4 + 2;
+// The time pages take on the line at 19200 baud, 10 bits per character
+// (start, 8 data, stop): what a progress display can promise at best.
+constexpr double PagesWireSeconds(int nPages) { return nPages * kPageWireBytes * 10.0 / 19200.0; }
 // The box a failed step shows for its code: "Error occured! Code:4".
 std::string ErrorCodeMessage(std::int32_t nError);
 // The version line: prefix and reply, with "." at nDotPos (at the end when

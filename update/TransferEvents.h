@@ -46,6 +46,7 @@ struct IdentificationEvent {
   std::string strController;
   std::string strIdentification;   // the reply as read
   std::string strPreviousVersion;  // the version reply as read ("" when not reached)
+  std::string strExpected;         // the reply the model's controller gives ("QRT1440")
 };
 
 struct PageEvent {

@@ -77,7 +77,7 @@ sim_start sim3.out "$qrtsim" --max-seconds 120 --fault ch2:ident || exit 1
 update --port "$pty"
 sim_kill
 check "code 6 names the channel: $(why)" \
-  [ "$(why)" = "qrtupdate: code 6: wrong or no device; at controller ch2, file FW2B.qrt" ]
+  [ "$(why)" = "qrtupdate: code 6: wrong or no device; at controller ch2, file FW2B.qrt: the device answered QRT0000CH, expected QRT1230CH" ]
 
 # 3. No device at the path.
 update --port "$work/no-such-tty"

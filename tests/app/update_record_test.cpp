@@ -21,7 +21,7 @@ void FeedMainOnly(ui::UpdateRecord& rec, int nConfirmed, bool bEnded, int nResul
   rec.OnUpdateStarted({kBrandOp, "OP", "QRT1230", "COM3"});
   rec.OnContainerLoaded({"FW1A.qrt", 128000, std::string(64, 'a'), ""});
   rec.OnControllerStarted({"main", "FW1A.qrt", 300});
-  rec.OnIdentification({"main", "QRT1230", "02030000"});
+  rec.OnIdentification({"main", "QRT1230", "02030000", "QRT1230"});
   for (int p = 1; p <= nConfirmed; ++p) rec.OnPage({"main", p, 300, PageOutcome::Confirmed});
   rec.OnPage({"main", nConfirmed + 1, 300, PageOutcome::Refused});
   if (bEnded) rec.OnControllerEnded({"main", nResult});
@@ -78,7 +78,7 @@ TEST(UpdateRecord, StrayBytesAreReplacedNotLost) {
   rec.SetProgram("QRT\xff\x80Update_OP.exe", "1.0");
   rec.OnUpdateStarted({kBrandOp, "OP", "QRT1440", "COM3"});
   rec.OnControllerStarted({"main", "FW1C.qrt", 350});
-  rec.OnIdentification({"main", std::string("QR\0\xc3", 4), "\x1b[2J\xe2\x82"});
+  rec.OnIdentification({"main", std::string("QR\0\xc3", 4), "\x1b[2J\xe2\x82", "QRT1230"});
   rec.OnControllerEnded({"main", 6});
   rec.AddMessage("warning", "bad \xf0 box");
   rec.Finish(6, false);

@@ -114,7 +114,11 @@ run_create "$work/b"
 expect "missing: exit status" "$rc" 1
 expect "missing: messages" "$err" "$name (warning): Could not open file!
 $name (warning): Couldn't open file!"
-expect "missing: why" "$why" "qrtupdate: code 1: a HEX file cannot be opened"
+# The file by its whole path (as the system spells it) and the system's words.
+case "$why" in
+  "qrtupdate: code 1: a HEX file cannot be opened; "*QRT_channel_5A.hex:\ ?*) echo "ok: missing: why names the file" ;;
+  *) echo "FAIL: missing: why: $why"; fail=1 ;;
+esac
 no_other_lines missing
 if same_as_expected "$work/b/FW1A.qrt" "$work/FW1A.expected"; then echo "ok: missing: FW1A.qrt"; else echo "FAIL: missing: FW1A.qrt"; fail=1; fi
 expect "missing: FW2B.qrt untouched" "$(cat "$work/b/FW2B.qrt")" "older"
@@ -207,7 +211,7 @@ expect "type 06: messages" "$err" "$name (warning): Unknown record type in HEX f
 $name (warning): ERROR While Creating Enc File"
 expect "type 06: where" "$(tr -d '\r' <"$work/err" | grep '^qrtupdate:')" \
   "qrtupdate: QRT_front14x0.hex line 5: record type 06 is not read (only types 00 to 05 are); nothing was written from this file
-qrtupdate: code 12: a HEX record of a type the import does not read (06 and above)"
+qrtupdate: code 12: a HEX record of a type the import does not read (06 and above); QRT_front14x0.hex line 5: record type 06 is not read (only types 00 to 05 are)"
 expect "type 06: containers" "$(cd "$work/u" && ls ./*.qrt | tr '\n' ' ')" "./FW1A.qrt ./FW2A.qrt ./FW2B.qrt "
 
 # 9. The 14x0 front file with 16 bytes more at 0x16000, above the 350 pages

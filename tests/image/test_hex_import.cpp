@@ -324,3 +324,28 @@ TEST(HexImport, Files) {
   EXPECT_EQ(kHexNoData, ReadHexFile(dir.File("empty.hex"), *image));
   EXPECT_TRUE(std::all_of(image->m_image.begin(), image->m_image.end(), [](std::uint8_t b) { return b == 0; }));
 }
+
+// What a message needs to say where: the first line that failed its
+// checksum, and the first line and address that reached beyond the image;
+// blank lines and lines that are no record count, as an editor counts them.
+TEST(HexImport, DetailsNameTheFirstLineAtFault) {
+  FirmwareImage image;
+  HexImportDetails details;
+  const std::string strData = Record(1, 0, 0, {1});
+  EXPECT_EQ(kHexChecksumError, DecodeHexText(strData + "\n\nnote\r\n" + Record(1, 2, 0, {1}, 1) + "\n" +
+                                                 Record(1, 4, 0, {1}, 1) + "\n",
+                                             image, &details));
+  EXPECT_EQ(4, details.nChecksumLine);
+  // A field cut short counts as its checksum.
+  EXPECT_EQ(kHexChecksumError, DecodeHexText(strData + "\n:0100", image, &details));
+  EXPECT_EQ(2, details.nChecksumLine);
+  // An ELF linked at 0x400000 and converted with objcopy: the linear base,
+  // then data there, the first byte beyond named.
+  const std::string strLinear = Record(2, 0, 4, {0x00, 0x40});
+  EXPECT_EQ(kHexOutsideImage,
+            DecodeHexText(strData + "\n" + strLinear + "\n" + Record(2, 0x10, 0, {1, 2}) + "\n" + Record(1, 0x20, 0, {3}),
+                          image, &details));
+  EXPECT_EQ(3, details.nBeyondLine);
+  EXPECT_EQ(0x400010, details.nBeyondAddress);
+  EXPECT_EQ(0, details.nChecksumLine);
+}

@@ -25,6 +25,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
@@ -115,6 +116,7 @@ struct BoxSeen {
   std::string text, caption;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QWidget* parent = nullptr;
+  std::string details;  // behind "Show Details..."
 };
 
 // A step: waits for a message box, notes it and presses its OK button.
@@ -122,7 +124,8 @@ std::function<bool()> AnswerBox(BoxSeen& seen) {
   return [&seen] {
     QMessageBox* box = OpenBox();
     if (!Shown(box)) return false;
-    seen = {box->text().toStdString(), box->windowTitle().toStdString(), box->icon(), box->parentWidget()};
+    seen = {box->text().toStdString(), box->windowTitle().toStdString(), box->icon(), box->parentWidget(),
+            box->detailedText().toStdString()};
     ClickWidget(box->button(QMessageBox::Ok));
     return true;
   };
@@ -371,6 +374,39 @@ TEST_F(QtWindow, QuickClicksChooseEntries) {
   });
   Close(dlg);
   Run(dlg);
+}
+
+// A port that is not there: the box keeps the program's text and caption,
+// and says why behind "Show Details...": the port, the path, the cause.
+TEST_F(QtWindow, PortNotThereSaysWhyInTheDetails) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const char* name : {"FW1A.qrt", "FW1C.qrt", "FW1E.qrt", "FW2A.qrt", "FW2B.qrt"}) {
+    QFile f(dir.filePath(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(QByteArray(128000, '\x5a')), 128000);
+  }
+  const QString strHere = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(dir.path()));
+  const std::string strPort = dir.filePath("no-such-tty").toStdString();
+  qputenv("QRTUPDATE_COM1", QByteArray::fromStdString(strPort));
+  UpdateDialog dlg;
+  PickFromList(dlg, IDC_DEVICE, 4);
+  OnWindow(dlg, [&](QDialog*) { ClickWidget(ui::qt::QtFrontEnd::ItemOf(dlg, IDC_UPDATE)); });
+  BoxSeen box;
+  m_driver.Then(AnswerBox(box));
+  OnWindow(dlg, [&](QDialog*) {
+    EXPECT_EQ(box.text, "can not open port!");
+    EXPECT_EQ(box.caption, kName);
+    EXPECT_EQ(box.icon, QMessageBox::Warning);
+    EXPECT_EQ(box.details.rfind("COM1 (" + strPort + ") not opened: not found: no device at this path", 0), 0u)
+        << box.details;
+    EXPECT_EQ(dlg.m_nError, 99);
+  });
+  Close(dlg);
+  Run(dlg);
+  qunsetenv("QRTUPDATE_COM1");
+  QDir::setCurrent(strHere);
 }
 
 // The About entry is in the window's context menu: it opens the Info

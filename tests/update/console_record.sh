@@ -79,7 +79,7 @@ last() {
 run "$work/full" --
 check "full update exits 0 (got $status)" test "$status" -eq 0
 check "full: stream parses, result last" stream_ok "$work/full/stdout"
-check "full: result 0" last "$work/full/stdout" 'e == {"event": "result", "code": 0, "meaning": "success"}'
+check "full: result 0" last "$work/full/stdout" 'e == {"event": "result", "code": 0, "meaning": "success", "reason": None}'
 check "full: record of a success" rec "$work/full/record.json" \
   'r["code"] == 0 and r["updated"] and not r["interrupted"] and r["device"] == "QRT1440" and r["brand"] == "OP"
    and r["firmware_version"] == "2.04" and r["interface"] == "COM8" and r["finished"].endswith("Z")
@@ -108,6 +108,9 @@ check "e2: record" rec "$work/e2/record.json" \
        == [("main", "failed", 4)] + [("ch%d" % n, "not reached", 0) for n in range(1, 5)]
    and r["controllers"][1]["identification"] is None
    and [m["text"] for m in r["messages"]] == ["Checksum Error!", "Error occured! Code:3"]'
+check "e2: the result and the record say where" rec "$work/e2/record.json" \
+  'r["reason"] == "a page\x27s checksum refused by the device; at controller main, page 5 of 350, file FW1C.qrt"
+   and r["reason"] == json.loads(open(sys.argv[1][:-11] + "stdout").read().splitlines()[-1])["reason"]'
 
 # A port that does not open.
 mkdir -p "$work/noport"

@@ -239,13 +239,13 @@ import json, sys
 lines = open(sys.argv[1], 'rb').read().split(b'\n')
 assert lines[-1] == b''
 events = [json.loads(l) for l in lines[:-1]]
-assert events[-1] == {'event': 'result', 'code': 0, 'meaning': 'success'}, events[-1]
+assert events[-1] == {'event': 'result', 'code': 0, 'meaning': 'success', 'reason': None}, events[-1]
 assert sum(e['event'] == 'result' for e in events) == 1, 'more than one result'
 ports = sys.argv[2:4]
 assert all(e.get('interface') in ports for e in events[:-1])
 for p in ports:
     mine = [e for e in events if e.get('interface') == p]
-    assert mine[-1] == {'event': 'port_result', 'interface': p, 'code': 0, 'meaning': 'success'}, mine[-1]
+    assert mine[-1] == {'event': 'port_result', 'interface': p, 'code': 0, 'meaning': 'success', 'reason': None}, mine[-1]
     assert sum(e['event'] == 'port_result' for e in mine) == 1
     assert sum(e['event'] == 'list' and e['text'].startswith('Page ') for e in mine) == 350 + 4 * 80
     assert [e['state'] for e in mine if e['event'] == 'controller'] == ['started', 'ok'] * 5

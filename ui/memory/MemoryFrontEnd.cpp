@@ -111,7 +111,12 @@ void MemoryFrontEnd::EndModal(fw::Dialog& dlg, int result) {
 
 int MemoryFrontEnd::MessageBox(fw::Dialog* owner, const std::string& text, const std::string& caption,
                                fw::MsgIcon icon) {
-  RecordedBox box{caption, text, icon, owner != nullptr};
+  return MessageBoxWithDetails(owner, text, caption, icon, "");
+}
+
+int MemoryFrontEnd::MessageBoxWithDetails(fw::Dialog* owner, const std::string& text, const std::string& caption,
+                                          fw::MsgIcon icon, const std::string& details) {
+  RecordedBox box{caption, text, icon, owner != nullptr, details};
   m_boxes.push_back(box);
   OnMessageBox(box);
   return IDOK;

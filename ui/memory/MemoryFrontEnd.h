@@ -50,6 +50,7 @@ struct RecordedBox {
   std::string text;
   fw::MsgIcon icon = fw::MsgIcon::Warning;
   bool owned = true;  // false for ownerless boxes
+  std::string details;  // the detailed text, "" for none
 };
 
 class MemoryFrontEnd : public fw::FrontEnd {
@@ -88,6 +89,8 @@ class MemoryFrontEnd : public fw::FrontEnd {
   int RunModal(fw::Dialog& dlg) override;
   void EndModal(fw::Dialog& dlg, int result) override;
   int MessageBox(fw::Dialog* owner, const std::string& text, const std::string& caption, fw::MsgIcon icon) override;
+  int MessageBoxWithDetails(fw::Dialog* owner, const std::string& text, const std::string& caption, fw::MsgIcon icon,
+                            const std::string& details) override;
   void SetWindowText(fw::Dialog& dlg, const std::string& text) override;
   std::string GetWindowText(fw::Dialog& dlg) override;
   void SetItemText(fw::Dialog& dlg, int id, const std::string& text) override;

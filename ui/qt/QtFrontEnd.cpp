@@ -246,8 +246,16 @@ void QtFrontEnd::EndModal(fw::Dialog& dlg, int result) {
 
 int QtFrontEnd::MessageBox(fw::Dialog* owner, const std::string& text, const std::string& caption,
                            fw::MsgIcon icon) {
+  return MessageBoxWithDetails(owner, text, caption, icon, "");
+}
+
+int QtFrontEnd::MessageBoxWithDetails(fw::Dialog* owner, const std::string& text, const std::string& caption,
+                                      fw::MsgIcon icon, const std::string& details) {
   QWidget* parent = owner ? Window(*owner) : nullptr;
   QMessageBox box(IconOf(icon), FromProgramText(caption), FromProgramText(text), QMessageBox::Ok, parent);
+  // Why, behind "Show Details...": the box's own text and caption stay the
+  // program's.
+  if (!details.empty()) box.setDetailedText(FromProgramText(details));
   // An ownerless box still keeps the program's windows from taking input
   // while it is open (it may appear in the middle of an update).
   box.setWindowModality(Qt::ApplicationModal);

@@ -34,6 +34,8 @@ class QtFrontEnd : public fw::FrontEnd {
   int RunModal(fw::Dialog& dlg) override;
   void EndModal(fw::Dialog& dlg, int result) override;
   int MessageBox(fw::Dialog* owner, const std::string& text, const std::string& caption, fw::MsgIcon icon) override;
+  int MessageBoxWithDetails(fw::Dialog* owner, const std::string& text, const std::string& caption, fw::MsgIcon icon,
+                            const std::string& details) override;
   void SetWindowText(fw::Dialog& dlg, const std::string& text) override;
   std::string GetWindowText(fw::Dialog& dlg) override;
   void SetItemText(fw::Dialog& dlg, int id, const std::string& text) override;

@@ -20,15 +20,22 @@ namespace ui {
 
 namespace {
 
-// Notes whether the device was reached, for the message after a stop.
+// Notes whether the device was reached, for the message after a stop, and
+// which controller the progress bar counts.
 class DeviceContact : public TransferEvents {
  public:
-  explicit DeviceContact(bool& bTouched) : m_bTouched(bTouched) { AddTransferObserver(this); }
+  DeviceContact(bool& bTouched, std::string& strController) : m_bTouched(bTouched), m_strController(strController) {
+    AddTransferObserver(this);
+  }
   ~DeviceContact() override { RemoveTransferObserver(this); }
-  void OnControllerStarted(const ControllerStartedEvent&) override { m_bTouched = true; }
+  void OnControllerStarted(const ControllerStartedEvent& e) override {
+    m_bTouched = true;
+    m_strController = e.strController;
+  }
 
  private:
   bool& m_bTouched;
+  std::string& m_strController;
 };
 
 }  // namespace
@@ -45,7 +52,15 @@ int ExitStatusOfStop(int nSignal) {
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err, bool bProgressBar)
     : m_pfnStopRequest(platform::StopSignal), m_out(out), m_err(err), m_bProgressBar(bProgressBar) {}
 
+ConsoleFrontEnd::~ConsoleFrontEnd() = default;
+
 int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
+  // A stop that came while the program was starting ends the run as any
+  // stop does, before anything else is done.
+  if (StopNoted()) {
+    ReportStop();
+    return ExitStatusOfStop(m_nStopSignal);
+  }
   if (options.bHelp) {
     m_out << ConsoleUsage();
     return 0;
@@ -56,6 +71,7 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   }
   if (!options.strError.empty()) {
     m_err << "qrtupdate: " << options.strError << "\n" << ShortUsage();
+    NoteReason(kExitUsage, options.strError);
     return kExitUsage;
   }
   // -C DIR: everything after it happens in DIR, as if started there; a
@@ -65,6 +81,7 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
     std::filesystem::current_path(strDir, ec);
     if (ec) {
       m_err << "qrtupdate: -C " << strDir << ": cannot work there: " << ec.message() << "\n";
+      NoteReason(kExitUsage, "-C " + strDir + ": cannot work there: " + ec.message());
       return kExitUsage;
     }
   }
@@ -81,13 +98,11 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   fw::FrontEnd* pPrevious = fw::HasFrontEnd() ? &fw::GetFrontEnd() : nullptr;
   fw::SetFrontEnd(this);
   ConsoleCreateNotes createNotes(m_err);
-  WatchWhere(true);
   {
-    DeviceContact contact(m_bDeviceTouched);
+    DeviceContact contact(m_bDeviceTouched, m_strProgressController);
     UpdateApp app;
     app.InitInstance();
   }
-  WatchWhere(false);
   fw::SetFrontEnd(pPrevious);
   EndProgressLine();
 
@@ -119,6 +134,8 @@ void ConsoleFrontEnd::RunSteps(fw::Dialog& dlg) {
     m_nExit = m_bVerifyLast ? m_nVerifyExit : upd.m_nError;
     // After a stop the stop's own line says what happened.
     if (!m_bVerifyLast && !StopNoted()) SayWhy(dlg, strLastAction, m_nExit);
+    if (m_bVerifyLast && m_nExit != kResultOk)
+      NoteReason(m_nExit, "the bundle in the working folder did not pass its check (verify's lines say which file)");
   }
 }
 
@@ -134,9 +151,12 @@ void ConsoleFrontEnd::ReportStop() {
   const char* pszName =
       platform::StopSignal() == m_nStopSignal ? platform::StopSignalName() : platform::SignalName(m_nStopSignal);
   if (*pszName == 0) pszName = "a signal";
-  m_err << "qrtupdate: stopped by " << pszName
-        << (m_bDeviceTouched ? ": the update did not end; the device needs a complete update\n"
-                             : " before anything was sent to the device\n");
+  const std::string strLine =
+      std::string("stopped by ") + pszName +
+      (m_bDeviceTouched ? ": the update did not end; the device needs a complete update"
+                        : " before anything was sent to the device");
+  m_err << "qrtupdate: " << strLine << "\n";
+  NoteReason(ExitStatusOfStop(m_nStopSignal), strLine);
   m_err.flush();
 }
 
@@ -216,6 +236,7 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
 
 void ConsoleFrontEnd::UsageError(const std::string& strText) {
   m_err << "qrtupdate: " << strText << "\n" << ShortUsage();
+  NoteReason(kExitUsage, strText);
   m_bUsageError = true;
   m_nExit = kExitUsage;
 }

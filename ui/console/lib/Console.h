@@ -31,8 +31,6 @@
 
 namespace ui {
 
-class ConsoleWhere;  // where an update failed (ConsoleReasons.cpp)
-
 class ConsoleFrontEnd : public MemoryFrontEnd {
   friend class SeveralPorts;  // several ports: one child per port (ConsoleMulti*.cpp)
 
@@ -90,9 +88,12 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void EndProgressLine();
   bool StopNoted();
   void ReportStop();
-  // Why an action failed, one line on standard error (ConsoleReasons.cpp).
-  void WatchWhere(bool bOn);
+  // Why an action failed, one line on standard error (ConsoleReasons.cpp);
+  // the reason also goes into the record and the JSON result.
   void SayWhy(fw::Dialog& dlg, const std::string& strAction, std::int32_t nCode);
+  // The reason of a failure the console meets itself (a usage error, a
+  // stop, a name without a brand word).
+  void NoteReason(std::int32_t nCode, const std::string& strDetail);
   void SayNoBrand(const std::string& strFileName);
   // The progress bar on a terminal stays on the last line: what is written
   // above it first takes the bar away, then draws it again.
@@ -104,7 +105,8 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   bool m_bProgressBar;
   bool m_bProgressLineOpen = false;
   std::string m_strProgressBar;  // the bar as last drawn, to draw it again
-  std::shared_ptr<ConsoleWhere> m_pWhere;  // shared: the type is complete only in ConsoleReasons.cpp
+  std::string m_strProgressController;  // the controller the bar counts ("main", "ch1"), "" before one
+  std::string m_strReason;  // why the run failed, "" when it did not (or before it is known)
   const ConsoleOptions* m_pOptions = nullptr;
   std::string m_strPort;
   int m_nExit = 0;

@@ -1,8 +1,11 @@
 // What the console shows: list lines on standard output, message boxes and
 // the progress bar on standard error, and the window state for "show".
 #include "app/res/resource.h"
+#include "common/TerminalText.h"
 #include "ui/console/lib/Console.h"
 #include "ui/console/lib/ConsoleEvents.h"
+#include "update/Models.h"
+#include "update/PageTransfer.h"
 
 namespace ui {
 
@@ -18,6 +21,14 @@ const char* IconName(fw::MsgIcon icon) {
       break;
   }
   return "warning";
+}
+
+// "1:05": minutes and seconds, rounded up, so that "0:00" never shows
+// while a page is still to go.
+std::string MinutesSeconds(double dSeconds) {
+  const long nSeconds = static_cast<long>(dSeconds) + (dSeconds > static_cast<long>(dSeconds) ? 1 : 0);
+  const long nRest = nSeconds % 60;
+  return std::to_string(nSeconds / 60) + ":" + (nRest < 10 ? "0" : "") + std::to_string(nRest);
 }
 
 }  // namespace
@@ -51,7 +62,9 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
   }
   HideProgressBar();
   m_out.flush();
-  m_err << box.caption << " (" << IconName(box.icon) << "): " << box.text << "\n";
+  // A box may quote the device: its bytes never reach the terminal as
+  // commands (the record and the stream keep them, as JSON text).
+  m_err << TerminalText(box.caption) << " (" << IconName(box.icon) << "): " << TerminalText(box.text) << "\n";
   m_err.flush();
   RedrawProgressBar();
 }
@@ -62,7 +75,8 @@ void ConsoleFrontEnd::OnListInsert(fw::Dialog&, int, const std::string& text) {
     return;
   }
   HideProgressBar();
-  m_out << text << "\n";
+  // "Previous firmware main controller: ..." holds the device's reply.
+  m_out << TerminalText(text) << "\n";
   m_out.flush();
   RedrawProgressBar();
 }
@@ -78,6 +92,16 @@ void ConsoleFrontEnd::OnProgress(fw::Dialog&, const MemoryControl& c) {
   if (filled > width) filled = width;
   m_strProgressBar = "[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
                      std::to_string(done + 1) + "/" + std::to_string(span + 1) + " ";
+  if (!m_strProgressController.empty()) {
+    // The pages to go of this controller and of those not yet started, at
+    // what the line carries: the time left at best.
+    int nPagesLeft = span - done + 1;
+    for (const UpdateRecord::Controller& c : m_record.Controllers()) {
+      const ContainerInfo* pInfo = c.bStarted ? nullptr : FindContainer(c.strContainer);
+      if (pInfo) nPagesLeft += pInfo->nPages;
+    }
+    m_strProgressBar += m_strProgressController + ", " + MinutesSeconds(PagesWireSeconds(nPagesLeft)) + " left ";
+  }
   m_err << "\r" << m_strProgressBar;
   m_err.flush();
   m_bProgressLineOpen = true;

@@ -31,10 +31,12 @@ inline constexpr char kState[] = "state";
 inline constexpr char kStarted[] = "started";
 inline constexpr char kOk[] = "ok";
 inline constexpr char kFailed[] = "failed";
-// The run's end, always the last line: {code, meaning}.
+// The run's end, always the last line: {code, meaning, reason}; reason is
+// null for success.
 inline constexpr char kResult[] = "result";
 inline constexpr char kCode[] = "code";
 inline constexpr char kMeaning[] = "meaning";
+inline constexpr char kReason[] = "reason";
 // Several ports: every event a child sent carries its port, and a child's
 // own result is passed on as this event, so that the run's kResult stays
 // the one last line.
@@ -56,8 +58,11 @@ inline nlohmann::ordered_json ControllerEvent(const std::string& strName, const 
   return {{kEvent, kController}, {kName, strName}, {kState, pszState}};
 }
 
-inline nlohmann::ordered_json ResultEvent(int nCode, const std::string& strMeaning) {
-  return {{kEvent, kResult}, {kCode, nCode}, {kMeaning, strMeaning}};
+inline nlohmann::ordered_json ResultEvent(int nCode, const std::string& strMeaning, const std::string& strReason) {
+  return {{kEvent, kResult},
+          {kCode, nCode},
+          {kMeaning, strMeaning},
+          {kReason, strReason.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(strReason)}};
 }
 
 }  // namespace ui::events

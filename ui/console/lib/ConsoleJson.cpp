@@ -87,6 +87,10 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
 }
 
 int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
+  // Every failure has a reason, at least its code's meaning; success none.
+  if (nCode == kResultOk) m_strReason.clear();
+  else if (m_strReason.empty()) m_strReason = ResultMeaning(nCode);
+  m_record.SetReason(m_strReason);
   if (!options.strReport.empty()) {
     const std::string strName = StartFileName();
     // The file name the program was started under (or --as NAME): the name
@@ -110,7 +114,7 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
       JsonEvent(events::MessageEvent("qrtupdate", "error", strText));
     }
   }
-  JsonEvent(events::ResultEvent(nCode, ResultMeaning(nCode)));
+  JsonEvent(events::ResultEvent(nCode, ResultMeaning(nCode), m_strReason));
   return nCode;
 }
 

@@ -116,9 +116,11 @@ int SeveralPorts::Run() {
   EndPorts();
   MergeRecords();
   if (m_front.StopNoted()) {
-    m_front.m_err << "qrtupdate: stopped by " << platform::StopSignalName()
-                  << ": each port's line says where it stopped; a port not done needs a complete update\n";
+    const std::string strLine = std::string("stopped by ") + platform::StopSignalName() +
+                                ": each port's line says where it stopped; a port not done needs a complete update";
+    m_front.m_err << "qrtupdate: " << strLine << "\n";
     m_front.m_err.flush();
+    m_front.NoteReason(ExitStatusOfStop(m_front.m_nStopSignal), strLine);
     return ExitStatusOfStop(m_front.m_nStopSignal);
   }
   return ExitStatus();
@@ -211,9 +213,16 @@ void SeveralPorts::PassStop(bool& bStopPassed, SeveralClock::time_point& tStop) 
 
 // The exit status: the code of the first port, in the order given, that did
 // not end with 0.
+// The run's reason is that port's, named.
 int SeveralPorts::ExitStatus() const {
-  for (const auto& p : m_ports)
-    if (p->nCode != 0) return p->nCode;
+  for (const auto& p : m_ports) {
+    if (p->nCode == 0) continue;
+    const std::string strReason = !p->strLost.empty() ? "the update's process " + p->strLost
+                                  : !p->strReason.empty() ? p->strReason
+                                                          : ResultMeaning(p->nCode);
+    m_front.m_strReason = p->strName + ": " + strReason;
+    return p->nCode;
+  }
   return 0;
 }
 

@@ -35,6 +35,7 @@ struct PortRun {
   std::string strState = "starting";
   SeveralClock::time_point tStart, tEnd;
   int nCode = 0;
+  std::string strReason;  // why the port's update failed, as its result said
   std::string strLost;  // why the process gave no result
 };
 

@@ -1,6 +1,7 @@
 // Several ports side by side: each child's JSON Lines read back and shown
 // as the port's line on a terminal, as prefixed lines otherwise, or passed
 // on, tagged with the port, in the parent's own JSON stream.
+#include "common/TerminalText.h"
 #include "ui/console/lib/ConsoleMulti.h"
 
 #include "ui/console/lib/Console.h"
@@ -62,7 +63,7 @@ void PortDisplay::SayLine(const std::string& strLine) {
 void PortDisplay::ListLine(const PortRun& p, const std::string& strText) {
   if (m_bBlock && m_bOutTerminal) return;
   Erase();
-  m_out << p.strName << ": " << strText << "\n";
+  m_out << p.strName << ": " << TerminalText(strText) << "\n";
   m_out.flush();
   Draw();
 }
@@ -72,7 +73,7 @@ void SeveralPorts::OnChildLine(PortRun& p, const std::string& strLine) {
   const nlohmann::ordered_json j = nlohmann::ordered_json::parse(strLine, nullptr, false);
   if (j.is_discarded() || !j.is_object() || !j.contains(events::kEvent) || !j[events::kEvent].is_string()) {
     // Never meant to happen: the child's standard output is its stream.
-    m_pDisplay->SayLine(p.strName + ": " + strLine);
+    m_pDisplay->SayLine(p.strName + ": " + TerminalText(strLine));
     return;
   }
   NoteEvent(p, j);
@@ -89,8 +90,8 @@ void SeveralPorts::OnChildLine(PortRun& p, const std::string& strLine) {
   } else if (strEvent == events::kList) {
     m_pDisplay->ListLine(p, Text(j, events::kText));
   } else if (strEvent == events::kMessage) {
-    m_pDisplay->SayLine(p.strName + ": " + Text(j, events::kCaption) + " (" + Text(j, events::kIcon) +
-                        "): " + Text(j, events::kText));
+    m_pDisplay->SayLine(p.strName + ": " + TerminalText(Text(j, events::kCaption)) + " (" +
+                        Text(j, events::kIcon) + "): " + TerminalText(Text(j, events::kText)));
   }
 }
 
@@ -99,6 +100,7 @@ void SeveralPorts::NoteEvent(PortRun& p, const nlohmann::ordered_json& j) {
   const std::string strEvent = Text(j, events::kEvent);
   if (strEvent == events::kResult) {
     p.bResult = true;
+    p.strReason = Text(j, events::kReason);
   } else if (strEvent == events::kController) {
     p.strController = Text(j, events::kName);
     const std::string strState = Text(j, events::kState);

@@ -85,6 +85,9 @@ nlohmann::ordered_json SeveralPorts::LostRecord(const PortRun& p) const {
   lost.AddMessage("error", p.strLost.empty() ? "the update's record was not written"
                                              : "the update's process " + p.strLost);
   lost.Finish(p.nCode, m_front.StopNoted());
+  if (p.nCode != 0)
+    lost.SetReason(p.strLost.empty() ? (p.strReason.empty() ? "the update's record was not written" : p.strReason)
+                                     : "the update's process " + p.strLost);
   nlohmann::ordered_json record = lost.Json();
   record["interface"] = p.strName;
   return record;

@@ -161,6 +161,7 @@ nlohmann::ordered_json UpdateRecord::Json() const {
   j["messages"] = m_messages;
   j["code"] = m_nCode;
   j["meaning"] = ResultMeaning(m_nCode);
+  j["reason"] = OrNull(m_strReason);
   j["interrupted"] = m_bInterrupted;
   // The one field a script needs to ask: true only when an update ran to
   // code 0, was not stopped, and every controller of the row is "ok".

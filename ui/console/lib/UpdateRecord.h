@@ -31,6 +31,9 @@ class UpdateRecord : public TransferEvents {
   void SetAdapter(const std::string& strDescription);
   void AddMessage(const std::string& strIcon, const std::string& strText);
   void SetInterrupted(bool bInterrupted) { m_bInterrupted = bInterrupted; }
+  // Why the run failed (common/FailureReason.h), "" for success: "reason"
+  // is then null.
+  void SetReason(const std::string& strReason) { m_strReason = strReason; }
 
   // The end of the run: its exit status, and whether a signal stopped it.
   // Controllers still running are "failed", those never started stay
@@ -84,6 +87,7 @@ class UpdateRecord : public TransferEvents {
   std::vector<Controller> m_controllers;
   nlohmann::ordered_json m_messages = nlohmann::ordered_json::array();
   int m_nCode = 0;
+  std::string m_strReason;
   bool m_bInterrupted = false;
 };
 
