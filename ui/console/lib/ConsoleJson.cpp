@@ -87,7 +87,7 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
 }
 
 int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
-  if (!options.strReport.empty()) {
+  if (!options.strReport.empty() && !m_bReportRefused) {
     const std::string strName = StartFileName();
     // The file name the program was started under (or --as NAME): the name
     // its brand and firmware version were read from.
