@@ -101,11 +101,12 @@ TEST(Console, UsageErrors) {
 // Interface and model names in any letter case choose the same entries; a
 // name that is none lists the ones there are.
 TEST(Console, NamesInAnyCaseAndTheChoicesWhenRefused) {
-  ConsoleRun r = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "com3", "--device", "qrt1440", "show",
-                             "--interface", "Gpib", "--device", "Qrt1220", "show"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("interface: COM3\ndevice: QRT1440 (4-channel power supply)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("interface: GPIB\ndevice: QRT1220 (2-channel power supply)"), std::string::npos) << r.out;
+  ConsoleRun com = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "com3", "--device", "qrt1440", "show"});
+  EXPECT_EQ(com.status, 0) << com.err;
+  EXPECT_NE(com.out.find("interface: COM3\ndevice: QRT1440 (4-channel power supply)"), std::string::npos) << com.out;
+  ConsoleRun gpib = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "Gpib", "--device", "Qrt1220", "show"});
+  EXPECT_EQ(gpib.status, 0) << gpib.err;
+  EXPECT_NE(gpib.out.find("interface: GPIB\ndevice: QRT1220 (2-channel power supply)"), std::string::npos) << gpib.out;
 
   ConsoleRun badInterface = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "com30", "show"});
   EXPECT_EQ(badInterface.status, kExitUsage);

@@ -154,7 +154,7 @@ TEST(UpdateRecord, PlaceCheckedBeforeTheRun) {
                               "update record, which a record never replaces");
   // The update's own files, missing or not, in any letter case, by any path
   // to the working folder.
-  for (const std::string& strName : {"FW1C.qrt", "fw2b.QRT", "SHA256SUMS", "SHA256SUMS.sig", "SHA256SUMS.pem"})
+  for (const char* strName : {"FW1C.qrt", "fw2b.QRT", "SHA256SUMS", "SHA256SUMS.sig", "SHA256SUMS.pem"})
     EXPECT_NE(Why(strName).find("a file the update reads"), std::string::npos) << strName;
   EXPECT_NE(Why((dir / "FW1E.qrt").string()).find("it is FW1E.qrt, a file the update reads"), std::string::npos);
   EXPECT_EQ(Why("folder.json/FW1C.qrt"), "");  // another folder's FW1C.qrt is not the update's
