@@ -125,10 +125,10 @@ case $brand in
   *) die "unknown brand '$brand': TALVO, OP or MURELL" ;;
 esac
 # The creation's work list, in its order: HEX file and container.
-jobs="QRT_front12x0:FW1A QRT_channel_5A:FW2A QRT_channel_10A:FW2B QRT_front14x0:FW1C QRT_front14x0_MURELL:FW1E"
+create_jobs="QRT_front12x0:FW1A QRT_channel_5A:FW2A QRT_channel_10A:FW2B QRT_front14x0:FW1C QRT_front14x0_MURELL:FW1E"
 # The HEX files of the containers the brand ships; only these are read.
 needed=''
-for job in $jobs; do
+for job in $create_jobs; do
   case " $containers " in *" ${job#*:} "*) needed+="${job%:*} " ;; esac
 done
 # The program reads exactly four characters (bytes) after "FWV"; they end
@@ -189,7 +189,7 @@ standin() { printf ':0100000000FF\r\n:00000001FF\r\n' >"$1"; }
 create_in() {  # create_in FOLDER REAL_HEX...: the creation with only those files real
   local dir=$1 job h; shift
   rm -rf "$dir"; mkdir -p "$dir"
-  for job in $jobs; do
+  for job in $create_jobs; do
     h=${job%:*}
     case " $* " in *" $h "*) cp "$hexdir/$h.hex" "$dir/" ;; *) standin "$dir/$h.hex" ;; esac
   done
