@@ -116,8 +116,7 @@ TEST_F(CreateFixture, FailureAtTheThirdFileKeepsTheEarlierSetWhole) {
   WriteText(Path("QRT_channel_10A.hex"), text);
   // A different first HEX file, so that a new FW1A.qrt put in place would
   // show.
-  std::filesystem::copy_file(Path("QRT_channel_5A.hex"), Path("QRT_front12x0.hex"),
-                             std::filesystem::copy_options::overwrite_existing);
+  WriteBytes(Path("QRT_front12x0.hex"), ReadBytes(Path("QRT_channel_5A.hex")));
   EXPECT_EQ((Strings{"Checksum error during decoding file!", "ERROR While Creating Enc File"}), Create());
   EXPECT_EQ(9, m_win->dlg->m_nError);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(before[i], ReadBytes(Path(kContainers[i]))) << kContainers[i];
