@@ -93,14 +93,23 @@ void UpdateDialog::OnCreateEncFile() {
   m_failure = FailureFacts();
   m_failureWatch = FailureWatch();
   UpdateData(true);
+  // The new containers are written beside the earlier ones and put in
+  // place together at the end: a failure at any file leaves the earlier set
+  // whole, never a mixture of new and old that an update would flash.
+  ContainerSet containers;
   // The fixed work list of the table of models; each job sets the page
   // count its container is scrambled with.
   for (const ContainerJob& job : kContainerJobs) {
     m_nPageCount = job.bLargeFront ? m_nFrontPagesLarge : m_nFrontPagesSmall;
     // Each action runs only while no earlier one has failed.
     if (m_nError == 0) ImportHexFile(job.pszHexFile);
-    if (m_nError == 0) SaveContainer(job.pszContainer);
-    if (m_nError == 0) VerifyContainer(job.pszContainer);
+    std::string strStaged;
+    if (m_nError == 0) {
+      strStaged = containers.Stage(job.pszContainer);
+      if (strStaged.empty()) m_nError = kErrorContainerWrite;
+    }
+    if (m_nError == 0) SaveContainer(strStaged);
+    if (m_nError == 0) VerifyContainer(strStaged);
     // Data an update would never send: the container keeps it (it may be
     // meant to stay on the device, such as a boot loader region), and the
     // user is told instead of losing it without a word.
@@ -112,6 +121,9 @@ void UpdateDialog::OnCreateEncFile() {
           {job.pszHexFile, job.pszContainer, pInfo->nPages, m_hexDetails.nHighestAddress});
     }
   }
+  if (m_nError == 0 && !containers.Commit()) m_nError = kErrorContainerWrite;
+  containers.Discard();
+  if (m_nError != 0 && !containers.Failure().empty()) CreateObservers().OnContainersKept({containers.Failure()});
 
   if (m_nError == kResultOk) {
     MessageBox("Enc file created successfully!");

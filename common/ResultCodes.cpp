@@ -27,6 +27,9 @@ constexpr ResultCode kResultCodes[] = {
     {kExitUsage, "usage error"},
     {kExitPortProcessLost,
      "several ports: the port's update process could not start, or ended without a result (killed)"},
+    {kExitCannotCreate,
+     "the record (--report) cannot be created there: its folder missing or not writable, a device, FIFO, "
+     "folder or symbolic link, or a file the update reads; nothing was sent"},
     {kExitNoBrand, "the name holds no brand keyword (within its first 1024 characters)"},
     {kErrorPortOpen,
      "the COM port cannot be opened (update), or a container cannot be written or reads back different (create)"},

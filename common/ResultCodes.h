@@ -21,6 +21,7 @@ enum ResultCodeValue : std::int32_t {
   kErrorHexRecordType = 12,     // a HEX record of a type the import does not read
   kExitUsage = 64,              // console: usage error
   kExitPortProcessLost = 70,    // console, several ports: a port's process not started or ended without a result
+  kExitCannotCreate = 73,       // console: the record (--report) cannot be created where it is asked for
   kExitNoBrand = 78,            // console: the name holds no brand keyword
   kErrorPortOpen = 99,          // the COM port cannot be opened (update) ...
   kErrorContainerWrite = 99,    // ... or a container cannot be written or reads back different (create)

@@ -50,3 +50,64 @@ VerifyResult CompareContainerFile(const std::string& strFileName, const Firmware
   return std::memcmp(FlashArray2.get(), image.m_image.data(), kImageSize) == 0 ? VerifyResult::Equal
                                                                                : VerifyResult::Differs;
 }
+
+// ---- a set of containers replaced together ------------------------------------
+
+std::string ContainerSet::Stage(const std::string& strFinal) {
+  const platform::PathKind kind = platform::KindOfPath(strFinal);
+  if (kind != platform::PathKind::Missing && kind != platform::PathKind::Regular &&
+      kind != platform::PathKind::Link) {
+    m_strFailure = strFinal + " is not a regular file; it is left as it is";
+    return "";
+  }
+  Entry e;
+  e.strFinal = strFinal;
+  e.strTemp = platform::TemporaryNameBeside(strFinal, 0);
+  e.strAside = platform::TemporaryNameBeside(strFinal, 1);
+  m_entries.push_back(e);
+  return e.strTemp;
+}
+
+int ContainerSet::Commit() {
+  // First every earlier file aside, then every new one in: a file held open
+  // elsewhere (which Windows will not rename) stops the set before any new
+  // one is in place.
+  for (Entry& e : m_entries) {
+    if (platform::KindOfPath(e.strFinal) == platform::PathKind::Missing) continue;
+    if (!platform::ReplaceFile(e.strFinal, e.strAside)) {
+      m_strFailure = e.strFinal + " cannot be replaced: " + platform::LastFileError();
+      Undo();
+      return 0;
+    }
+    e.bAside = true;
+  }
+  for (Entry& e : m_entries) {
+    if (!platform::ReplaceFile(e.strTemp, e.strFinal)) {
+      m_strFailure = e.strFinal + " cannot be replaced: " + platform::LastFileError();
+      Undo();
+      return 0;
+    }
+    e.bPlaced = true;
+  }
+  // The set is in place. An earlier file that cannot be removed now (held
+  // open elsewhere) stays beside it under its hidden name; nothing is lost.
+  for (Entry& e : m_entries)
+    if (e.bAside) platform::RemoveFile(e.strAside);
+  m_entries.clear();
+  return 1;
+}
+
+void ContainerSet::Undo() {
+  for (Entry& e : m_entries) {
+    if (e.bPlaced) platform::RemoveFile(e.strFinal);
+    if (e.bAside) platform::ReplaceFile(e.strAside, e.strFinal);
+    e.bPlaced = false;
+    e.bAside = false;
+  }
+  Discard();
+}
+
+void ContainerSet::Discard() {
+  for (const Entry& e : m_entries) platform::RemoveFile(e.strTemp);
+  m_entries.clear();
+}

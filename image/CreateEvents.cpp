@@ -14,6 +14,9 @@ class FanOut : public CreateEvents {
   void OnDataBeyondSentPages(const DataBeyondSentPagesEvent& e) override {
     for (CreateEvents* p : Copy()) p->OnDataBeyondSentPages(e);
   }
+  void OnContainersKept(const ContainersKeptEvent& e) override {
+    for (CreateEvents* p : Copy()) p->OnContainersKept(e);
+  }
 
  private:
   // An observer may remove itself while it is told.

@@ -1,7 +1,8 @@
 // What the container-creation command meets besides its message boxes, as
 // events a front end can report in its own words: a HEX file of a record
 // type the import does not read, and a container holding data beyond the
-// pages an update sends. Every method has an empty default.
+// pages an update sends, and a set of containers that could not be put in
+// place. Every method has an empty default.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,11 +20,18 @@ struct DataBeyondSentPagesEvent {
   std::int32_t nHighestAddress = 0;  // highest address holding data
 };
 
+struct ContainersKeptEvent {
+  std::string strReason;  // what stopped the set, naming the file
+};
+
 class CreateEvents {
  public:
   virtual ~CreateEvents() = default;
   virtual void OnHexRecordType(const HexRecordTypeEvent&) {}
   virtual void OnDataBeyondSentPages(const DataBeyondSentPagesEvent&) {}
+  // The new containers could not all be put in place: none was, the
+  // earlier ones stay.
+  virtual void OnContainersKept(const ContainersKeptEvent&) {}
 };
 
 // The process's observers, registered by front ends before a command runs

@@ -43,4 +43,22 @@ int ReplaceFile(const std::string& strFrom, const std::string& strTo);
 // The system's reason for the last failed file call, "" when it has none.
 std::string LastFileError();
 
+// Removes a file (not a folder). 1 on success or when it was not there.
+int RemoveFile(const std::string& strPath);
+
+// A name beside strPath, in the same folder, for a file that is written
+// whole and then renamed to strPath: hidden where the system hides dot
+// files, unique to this process and to nTag, and never longer than a name
+// may be (255 bytes), however long the final name is.
+std::string TemporaryNameBeside(const std::string& strPath, int nTag = 0);
+
+// What a path names, its last part not followed when it is a symbolic link.
+enum class PathKind { Missing, Regular, Folder, Link, Fifo, Device, Other };
+PathKind KindOfPath(const std::string& strPath);
+
+// Whether a new file can be made in the folder (as the caller, on this file
+// system, read-only mounts included): found out by making one and removing
+// it again. 0 with the system's reason in *pstrReason otherwise.
+int CanCreateFileIn(const std::string& strFolder, std::string* pstrReason);
+
 }  // namespace platform

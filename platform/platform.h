@@ -16,6 +16,11 @@ void SetStartName(const char* argv0);
 // has always read it.
 std::string ModuleFileName();
 
+// The absolute path of the running executable's file itself, links
+// resolved (/proc/self/exe on Linux, the module path on Windows); "" when
+// the system does not say. For hints that must work from any folder.
+std::string ExecutablePath();
+
 // Blocks the calling thread for the given number of milliseconds.
 void Sleep(unsigned milliseconds);
 

@@ -7,8 +7,10 @@
 #   QRT_Update_<BRAND>_FWV<V>.exe  the 32-bit Windows program, named so that
 #                                  it selects the brand and announces V
 #   the containers the brand's update reads (OP and TALVO: FW1A, FW1C, FW2A,
-#   FW2B; MURELL: FW1E, FW2B), made from DIR's five Intel HEX files by the
-#   program's own container creation (the console front end's `create`)
+#   FW2B; MURELL: FW1E, FW2B), made from DIR's Intel HEX files of those
+#   containers (OP and TALVO: four, MURELL: QRT_front14x0_MURELL.hex and
+#   QRT_channel_10A.hex) by the program's own container creation (the
+#   console front end's `create`)
 #   SHA256SUMS                     over every other file of the zip
 #   README.txt                     for the end user
 # With --sign-key (an ECDSA P-256 private key in PEM) also
@@ -20,8 +22,8 @@
 # program is signed (Authenticode) with osslsigncode before it is listed.
 # Refuses, before anything is written, a brand outside the three, a version
 # that is not exactly four characters usable in a Windows file name, a name
-# that would select another brand, and HEX files the creation rejects (its
-# own messages are passed on).
+# that would select another brand, a HEX file it needs that is missing, and
+# HEX files the creation rejects (its own messages are passed on).
 set -euo pipefail
 export LC_ALL=C  # lengths in bytes, as the program counts them
 # Relative --hex and --out name folders of the caller's, not of the project.
@@ -46,8 +48,10 @@ Makes OUT/QRT_Update_<BRAND>_FWV<V>.zip (OUT: dist/ of the project unless
 the 32-bit Windows program named QRT_Update_<BRAND>_FWV<V>.exe, the firmware
 containers the brand's update reads, SHA256SUMS and README.txt.
 
-The containers are built from the five Intel HEX files in DIR by the
-program's own container creation. They are the maker's firmware: neither the
+The containers are built from the Intel HEX files in DIR by the program's own
+container creation; only the files of the brand's containers are read (OP
+and TALVO: all but QRT_front14x0_MURELL.hex; MURELL: QRT_front14x0_MURELL.hex
+and QRT_channel_10A.hex). They are the maker's firmware: neither the
 Debian package nor the Windows zip carries them, only a bundle made here.
 
   HEX file in DIR            container  pages sent  highest address sent
@@ -90,7 +94,8 @@ Refuses, before anything is written, a brand outside the three, a version
 that is not exactly four characters usable in a Windows file name, a name
 that would select another brand, an output path that is not a folder, a
 signing key that is not an ECDSA P-256 private key, code-signing files that
-are missing, and HEX files the creation rejects (its own messages are passed
+are missing, a HEX file the brand needs that is missing, and HEX files the
+creation rejects (its own messages are passed
 on).
 EOT
   exit 0
@@ -119,6 +124,13 @@ case $brand in
   MURELL) title="MURELL QRT Update"; containers="FW1E FW2B"; models="ZVN1440" ;;
   *) die "unknown brand '$brand': TALVO, OP or MURELL" ;;
 esac
+# The creation's work list, in its order: HEX file and container.
+create_jobs="QRT_front12x0:FW1A QRT_channel_5A:FW2A QRT_channel_10A:FW2B QRT_front14x0:FW1C QRT_front14x0_MURELL:FW1E"
+# The HEX files of the containers the brand ships; only these are read.
+needed=''
+for job in $create_jobs; do
+  case " $containers " in *" ${job#*:} "*) needed+="${job%:*} " ;; esac
+done
 # The program reads exactly four characters (bytes) after "FWV"; they end
 # up in a Windows file name.
 if [ ${#firmware} -ne 4 ]; then
@@ -130,6 +142,13 @@ esac
 case $hexdir in /*) ;; *) hexdir=$caller/$hexdir ;; esac
 [ -d "$hexdir" ] || die "no folder '$hexdir' of HEX files"
 hexdir=$(cd "$hexdir" && pwd)
+for h in $needed; do
+  if [ ! -e "$hexdir/$h.hex" ]; then
+    list=$(printf '%s.hex, ' $needed)
+    die "missing $hexdir/$h.hex: the $brand bundle's containers are made from ${list%, }"
+  fi
+  [ -f "$hexdir/$h.hex" ] || die "$hexdir/$h.hex is not a file"
+done
 if [ "$out_given" ]; then
   case $out in /*) ;; *) out=$caller/$out ;; esac
 else
@@ -162,19 +181,28 @@ while read -r v; do
   [ "$v" = "$firmware" ] || die "the name $name.exe announces the version '$v', not '$firmware'"
 done <<<"$versions"
 
-# The containers, made as the hidden mode makes them, in a folder holding
-# only the five HEX files.
-mkdir -p "$work/create"
-for h in QRT_front12x0 QRT_front14x0 QRT_front14x0_MURELL QRT_channel_5A QRT_channel_10A; do
-  [ -f "$hexdir/$h.hex" ] && cp "$hexdir/$h.hex" "$work/create/"
-done
-if ! (cd "$work/create" && "$qrtupdate" --as "QRT_Update_WRAPIMAGES_${brand}_FWV$firmware.exe" create \
-      >"$work/create.out" 2>"$work/create.err"); then
-  # The creation works through its list in order and stops at the first
-  # failure: the first container missing names the HEX file it refused.
+# The containers, made as the hidden mode makes them. The creation reads all
+# five HEX files and writes all five containers or none; a HEX file the
+# brand does not ship is stood in for by one data byte, and its container
+# is dropped.
+standin() { printf ':0100000000FF\r\n:00000001FF\r\n' >"$1"; }
+create_in() {  # create_in FOLDER REAL_HEX...: the creation with only those files real
+  local dir=$1 job h; shift
+  rm -rf "$dir"; mkdir -p "$dir"
+  for job in $create_jobs; do
+    h=${job%:*}
+    case " $* " in *" $h "*) cp "$hexdir/$h.hex" "$dir/" ;; *) standin "$dir/$h.hex" ;; esac
+  done
+  (cd "$dir" && "$qrtupdate" --as "QRT_Update_WRAPIMAGES_${brand}_FWV$firmware.exe" create \
+     >"$dir.out" 2>"$dir.err")
+}
+# shellcheck disable=SC2086
+if ! create_in "$work/create" $needed; then
+  # Which file was refused: each of the brand's files alone, in the
+  # creation's order; the first the creation refuses is named.
   failed=
-  for job in QRT_front12x0:FW1A QRT_channel_5A:FW2A QRT_channel_10A:FW2B QRT_front14x0:FW1C QRT_front14x0_MURELL:FW1E; do
-    [ -f "$work/create/${job#*:}.qrt" ] || { failed=${job%:*}.hex; break; }
+  for h in $needed; do
+    create_in "$work/alone" "$h" || { failed=$h.hex; break; }
   done
   echo "bundle.sh: the container creation refused $hexdir/${failed:-(a HEX file)}:" >&2
   cat "$work/create.err" >&2

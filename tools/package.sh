@@ -7,10 +7,12 @@
 #                                     README and the copyright file; Depends
 #                                     computed from the binaries; lintian must
 #                                     report no error
-#   qrtupdate-<version>-windows.zip   x86/QRT1220.exe (32-bit), x64/QRT1220.exe
-#                                     (64-bit) and README.txt
+#   qrtupdate-<version>-windows.zip   the window program QRT1220.exe and the
+#                                     console program qrtupdate.exe, each in
+#                                     x86/ (32-bit) and x64/ (64-bit), and
+#                                     README.txt
 # Options: --codesign-pfx FILE --codesign-pass-file FILE [--timestamp-url URL]
-# sign both Windows programs (Authenticode, with osslsigncode) before they
+# sign the Windows programs (Authenticode, with osslsigncode) before they
 # are zipped.
 # Needs the set-up of tools/setup.sh (Qt 6 for the window: without it the
 # package is not made). The native programs come from their own
@@ -50,8 +52,8 @@ if ! has_qt; then
     "qrtupdate-gui: the package would lack its window"
 fi
 ensure_build "$rel" qrtupdate qrtupdate-gui qrtsim
-ensure_windows_build i686 QRT1220
-ensure_windows_build x86_64 QRT1220
+ensure_windows_build i686 QRT1220 qrtupdate
+ensure_windows_build x86_64 QRT1220 qrtupdate
 
 version=$("$rel/bin/qrtupdate" --version | sed -n 's/^qrtupdate \([0-9][0-9.]*\)$/\1/p')
 [ -n "$version" ] || die "qrtupdate --version printed no version"
@@ -150,10 +152,12 @@ echo "wrote $deb"
 # ---- Windows zip -----------------------------------------------------------------
 win=$work/win
 mkdir -p "$win/x86" "$win/x64"
-strip_exe i686 build-win32/bin/QRT1220.exe "$win/x86/QRT1220.exe"
-strip_exe x86_64 build-win/bin/QRT1220.exe "$win/x64/QRT1220.exe"
-codesign_exe "$win/x86/QRT1220.exe"
-codesign_exe "$win/x64/QRT1220.exe"
+for exe in QRT1220 qrtupdate; do
+  strip_exe i686 "build-win32/bin/$exe.exe" "$win/x86/$exe.exe"
+  strip_exe x86_64 "build-win/bin/$exe.exe" "$win/x64/$exe.exe"
+  codesign_exe "$win/x86/$exe.exe"
+  codesign_exe "$win/x64/$exe.exe"
+done
 sed "s/@QRT_VERSION@/$version/" docs/release/windows-README.txt >"$work/README.txt"
 crlf "$work/README.txt" "$win/README.txt"
 find "$win" -exec touch -h -d "@$epoch" {} +

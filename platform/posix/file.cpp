@@ -54,6 +54,7 @@ std::FILE* CreateRegularFile(const std::string& strPath) {
 // ---- existence, replacing, the reason of a failure ----------------------------
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -67,5 +68,50 @@ int ReplaceFile(const std::string& strFrom, const std::string& strTo) {
 }
 
 std::string LastFileError() { return errno != 0 ? std::strerror(errno) : ""; }
+
+int RemoveFile(const std::string& strPath) { return ::unlink(strPath.c_str()) == 0 || errno == ENOENT ? 1 : 0; }
+
+std::string TemporaryNameBeside(const std::string& strPath, int nTag) {
+  const std::size_t nSlash = strPath.rfind('/');
+  const std::string strFolder = nSlash == std::string::npos ? "" : strPath.substr(0, nSlash + 1);
+  std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+  const std::string strSuffix =
+      "." + std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(nTag) + ".part";
+  // NAME_MAX of the common file systems; the name is cut, never the
+  // suffix that makes it unique, and never inside a UTF-8 sequence.
+  constexpr std::size_t kNameMax = 255;
+  const std::size_t nRoom = kNameMax - 1 - strSuffix.size();
+  if (strName.size() > nRoom) {
+    std::size_t n = nRoom;
+    while (n > 0 && (static_cast<unsigned char>(strName[n]) & 0xC0) == 0x80) --n;
+    strName.resize(n);
+  }
+  return strFolder + "." + strName + strSuffix;
+}
+
+PathKind KindOfPath(const std::string& strPath) {
+  struct stat st {};
+  if (::lstat(strPath.c_str(), &st) != 0) return PathKind::Missing;
+  if (S_ISREG(st.st_mode)) return PathKind::Regular;
+  if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+  if (S_ISLNK(st.st_mode)) return PathKind::Link;
+  if (S_ISFIFO(st.st_mode)) return PathKind::Fifo;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return PathKind::Device;
+  return PathKind::Other;
+}
+
+int CanCreateFileIn(const std::string& strFolder, std::string* pstrReason) {
+  // access() says yes to root for a folder on a read-only mount; only a
+  // real creation tells.
+  const std::string strProbe = TemporaryNameBeside((strFolder.empty() ? "." : strFolder) + "/probe", -1);
+  const int fd = ::open(strProbe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (pstrReason) *pstrReason = std::strerror(errno);
+    return 0;
+  }
+  ::close(fd);
+  ::unlink(strProbe.c_str());
+  return 1;
+}
 
 }  // namespace platform

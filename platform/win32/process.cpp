@@ -13,6 +13,8 @@ std::string ModuleFileName() {
   return buf;
 }
 
+std::string ExecutablePath() { return ModuleFileName(); }
+
 void Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 void DebugTrace(const std::string& line) { OutputDebugStringA(line.c_str()); }

@@ -7,7 +7,8 @@
 #    pty of another user with mode 600 (run as the user nobody, when this
 #    test runs as root), a port whose lock a running update holds;
 #  - the line after an error code: its meaning and where it happened;
-#  - a name without a brand word: how to give one;
+#  - a name without a brand word: how to give one, with a link that works
+#    from any folder;
 #  - -C DIR: containers and a relative --port are taken inside DIR;
 #  - on a terminal the progress bar keeps one line, the list lines scroll
 #    above it.
@@ -130,6 +131,14 @@ ln -s "$qrtupdate" qrtupdate
 rc=$?
 check "no brand ends with 78 (status $rc)" [ "$rc" -eq 78 ]
 check "and says how to give one" grep -qF "give --as QRT_Update_OP_FWV2.04" stderr
+# The link it shows works when made in any other folder.
+hint=$(sed -n "s/.*make a link such as '\(ln -s [^']*\)'.*/\1/p" stderr)
+check "the link hint names the program by its absolute path: $hint" [ "${hint#ln -s /}" != "$hint" ]
+mkdir elsewhere
+(cd elsewhere && eval "$hint" && ./QRT_Update_OP_FWV2.04 show >../stdout 2>../stderr)
+rc=$?
+check "the hinted link, made in another folder, starts the OP program (status $rc)" [ "$rc" -eq 0 ]
+check "and shows the window" grep -q "^title: " stdout
 
 # 7. -C DIR: the containers, and a relative --port, inside DIR.
 sim_start sim6.out "$qrtsim" --max-seconds 120 --dump-dir "$work/dump" --exit-after-fwue || exit 1

@@ -98,6 +98,33 @@ TEST(Console, UsageErrors) {
   EXPECT_NE(help.out.find("exit status"), std::string::npos);
 }
 
+// Interface and model names in any letter case choose the same entries; a
+// name that is none lists the ones there are.
+TEST(Console, NamesInAnyCaseAndTheChoicesWhenRefused) {
+  ConsoleRun com = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "com3", "--device", "qrt1440", "show"});
+  EXPECT_EQ(com.status, 0) << com.err;
+  EXPECT_NE(com.out.find("interface: COM3\ndevice: QRT1440 (4-channel power supply)"), std::string::npos) << com.out;
+  ConsoleRun gpib = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "Gpib", "--device", "Qrt1220", "show"});
+  EXPECT_EQ(gpib.status, 0) << gpib.err;
+  EXPECT_NE(gpib.out.find("interface: GPIB\ndevice: QRT1220 (2-channel power supply)"), std::string::npos) << gpib.out;
+
+  ConsoleRun badInterface = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "com30", "show"});
+  EXPECT_EQ(badInterface.status, kExitUsage);
+  EXPECT_EQ(badInterface.err.rfind("qrtupdate: unknown interface 'COM30': choose one of COM1..COM29, GPIB\n", 0), 0u)
+      << badInterface.err;
+  ConsoleRun usb = RunConsole({"--as", "QRT_Update_OP_FWV2.04", "--interface", "usb", "update"});
+  EXPECT_EQ(usb.status, kExitUsage);
+  EXPECT_NE(usb.err.find("USB is not supported"), std::string::npos) << usb.err;
+
+  ConsoleRun badDevice = RunConsole({"--as", "QRT_Update_TALVO_FWV2.04", "--device", "zvn1440", "show"});
+  EXPECT_EQ(badDevice.status, kExitUsage);
+  EXPECT_EQ(badDevice.err.rfind("qrtupdate: no device 'zvn1440' in this brand's list: choose 0..4, QRT1220, QRT1230, "
+                                "QRT1430, QRT1440\n",
+                                0),
+            0u)
+      << badDevice.err;
+}
+
 TEST(Console, NameWithoutBrand) {
   ConsoleRun r = RunConsole({"--as", "talvo_fwv2.04.exe", "show"});
   EXPECT_EQ(r.status, kExitNoBrand);

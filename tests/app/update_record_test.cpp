@@ -1,6 +1,7 @@
 // The update record fed events directly, as a test or fuzz program uses it:
 // what each controller's entry says after a failure or a stop, stray bytes
-// in the device's replies, and writing it through a temporary file.
+// in the device's replies, writing it through a temporary file, and the
+// check of its place before a run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/file.h"
+#include "ui/console/lib/ReportPlace.h"
 #include "ui/console/lib/UpdateRecord.h"
 #include "update/Models.h"
 
@@ -109,7 +112,8 @@ TEST(UpdateRecord, WrittenWholeThroughATemporaryFile) {
     text << in.rdbuf();
   }
   EXPECT_EQ(text.str(), rec.Text());
-  EXPECT_FALSE(std::filesystem::exists(strPath + ".part"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2)
+      << "only the record and the folder";
   nlohmann::json j = nlohmann::json::parse(text.str());
   EXPECT_EQ(j["controllers"], nlohmann::json::array());
   EXPECT_EQ(j["device"], nullptr);
@@ -120,6 +124,60 @@ TEST(UpdateRecord, WrittenWholeThroughATemporaryFile) {
   EXPECT_FALSE(strError.empty());
   EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.json"));
   EXPECT_EQ(rec.Write((dir / "no-such-dir" / "r.json").string(), &strError), 0);
+  std::filesystem::remove_all(dir);
+}
+
+// The record's place as found on real files: what is refused, why, and that
+// an earlier record (or an empty file) may be replaced.
+TEST(UpdateRecord, PlaceCheckedBeforeTheRun) {
+  const std::filesystem::path oldCwd = std::filesystem::current_path();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qrt-report-place-test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "folder.json");
+  std::filesystem::current_path(dir);
+  auto Why = [](const std::string& strPath) { return ui::ReportPlaceReason(ui::FindReportPlace(strPath)); };
+  auto Write = [](const std::string& strPath, const std::string& strText) { std::ofstream(strPath) << strText; };
+
+  EXPECT_EQ(Why("r.json"), "");
+  Write("empty.json", "");
+  EXPECT_EQ(Why("empty.json"), "");
+  Write("earlier.json", "{\"program\": {\"name\": \"x\"}}\n");
+  EXPECT_EQ(Why("earlier.json"), "");
+  Write("several.json", "{\"devices\": [], \"code\": 0}\n");
+  EXPECT_EQ(Why("several.json"), "");
+
+  EXPECT_EQ(Why("no-such-dir/r.json"),
+            "the update record cannot be written to no-such-dir/r.json: the folder no-such-dir does not exist");
+  EXPECT_EQ(Why("folder.json"), "the update record cannot be written to folder.json: it is a folder");
+  Write("notes.txt", "not a record");
+  EXPECT_EQ(Why("notes.txt"), "the update record cannot be written to notes.txt: it holds something other than an "
+                              "update record, which a record never replaces");
+  // The update's own files, missing or not, in any letter case, by any path
+  // to the working folder.
+  for (const char* strName : {"FW1C.qrt", "fw2b.QRT", "SHA256SUMS", "SHA256SUMS.sig", "SHA256SUMS.pem"})
+    EXPECT_NE(Why(strName).find("a file the update reads"), std::string::npos) << strName;
+  EXPECT_NE(Why((dir / "FW1E.qrt").string()).find("it is FW1E.qrt, a file the update reads"), std::string::npos);
+  EXPECT_EQ(Why("folder.json/FW1C.qrt"), "");  // another folder's FW1C.qrt is not the update's
+
+  // A name of 255 bytes: its temporary name stays within the limit, and
+  // the record is written.
+  const std::string strLong = std::string(250, 'r') + ".json";
+  EXPECT_LE(std::filesystem::path(platform::TemporaryNameBeside(strLong)).filename().string().size(), 255u);
+  ui::UpdateRecord rec;
+  rec.Finish(0, false);
+  std::string strError;
+  EXPECT_EQ(rec.Write(strLong, &strError), 1) << strError;
+  EXPECT_TRUE(std::filesystem::is_regular_file(strLong));
+#ifndef _WIN32
+  std::filesystem::create_symlink("earlier.json", "link.json");
+  EXPECT_EQ(Why("link.json"),
+            "the update record cannot be written to link.json: it is a symbolic link (give the path of the file itself)");
+  EXPECT_EQ(Why("/dev/null"), "the update record cannot be written to /dev/null: it is a device, not a file");
+#else
+  EXPECT_EQ(Why("COM1.json"), "the update record cannot be written to COM1.json: it is a device, not a file");
+  EXPECT_EQ(Why("nul"), "the update record cannot be written to nul: it is a device, not a file");
+#endif
+  std::filesystem::current_path(oldCwd);
   std::filesystem::remove_all(dir);
 }
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "ImageTestUtil.h"
 #include "image/Container.h"
@@ -161,3 +163,62 @@ TEST(Container, FullDiskIsReported) {
   EXPECT_EQ(0, WriteContainerFile("/dev/full", *image));
 }
 #endif
+
+namespace {
+
+std::vector<std::string> NamesIn(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(ContainerSet, ReplacesTheWholeSetOrNothing) {
+  TempDir dir;
+  const std::string a = dir.File("FW1A.qrt"), b = dir.File("FW2A.qrt"), c = dir.File("FW2B.qrt");
+  WriteBytes(a, Bytes(10, 1));
+  WriteBytes(c, Bytes(10, 3));
+  const std::vector<std::string> before = NamesIn(dir.Path());
+
+  // Staged files sit beside their final names, hidden, until the commit.
+  {
+    ContainerSet set;
+    std::string strTemp;
+    for (const std::string& name : {a, b, c}) {
+      strTemp = set.Stage(name);
+      ASSERT_FALSE(strTemp.empty());
+      EXPECT_EQ(std::filesystem::path(name).parent_path(), std::filesystem::path(strTemp).parent_path());
+      WriteBytes(strTemp, Bytes(20, 9));
+    }
+    // The third staged file vanishes before the commit: the first two were
+    // already swapped in when it fails, and are swapped back.
+    std::filesystem::remove(strTemp);
+    EXPECT_EQ(0, set.Commit());
+    EXPECT_NE(std::string::npos, set.Failure().find("FW2B.qrt")) << set.Failure();
+  }
+  EXPECT_EQ(Bytes(10, 1), ReadBytes(a));
+  EXPECT_EQ(Bytes(10, 3), ReadBytes(c));
+  EXPECT_EQ(before, NamesIn(dir.Path()));
+
+  // Dropped without a commit (the creation failed): nothing stays.
+  {
+    ContainerSet set;
+    WriteBytes(set.Stage(b), Bytes(20, 9));
+  }
+  EXPECT_EQ(before, NamesIn(dir.Path()));
+
+  // Committed: every new file in place, no earlier one left beside it.
+  ContainerSet set;
+  for (const std::string& name : {a, b, c}) WriteBytes(set.Stage(name), Bytes(20, 9));
+  EXPECT_EQ(1, set.Commit());
+  for (const std::string& name : {a, b, c}) EXPECT_EQ(Bytes(20, 9), ReadBytes(name)) << name;
+  EXPECT_EQ((std::vector<std::string>{"FW1A.qrt", "FW2A.qrt", "FW2B.qrt"}), NamesIn(dir.Path()));
+
+  // A folder of a container's name is never replaced.
+  std::filesystem::create_directory(dir.Path() / "FW1C.qrt");
+  ContainerSet refused;
+  EXPECT_EQ("", refused.Stage(dir.File("FW1C.qrt")));
+  EXPECT_NE(std::string::npos, refused.Failure().find("FW1C.qrt"));
+}

@@ -3,6 +3,7 @@
 // a folder of HEX files; and the dialog's container and import operations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "ImageTestUtil.h"
@@ -18,6 +19,8 @@ const char* const kHexNames[] = {"QRT_front12x0", "QRT_channel_5A", "QRT_channel
 const char* const kContainers[] = {"FW1A.qrt", "FW2A.qrt", "FW2B.qrt", "FW1C.qrt", "FW1E.qrt"};
 const int kPages[] = {300, 300, 300, 350, 350};
 const Bytes kOld(1000, 0xEE);  // an older file that later jobs must leave alone
+
+using Strings = std::vector<std::string>;
 
 // A temporary working folder holding copies of the sample HEX files.
 class CreateFixture : public ::testing::Test {
@@ -44,6 +47,14 @@ class CreateFixture : public ::testing::Test {
     }
     return texts;
   }
+  // The folder's names, sorted: what a failed creation may leave behind.
+  Strings Names() {
+    Strings names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   Bytes Expected(int job) { return ExpectedContainer(ReadBytes(kInputs + "/" + kHexNames[job] + ".bin"), kPages[job]); }
   std::string Path(const std::string& name) { return m_dir.File(name); }
   bool Exists(const std::string& name) { return std::filesystem::exists(m_dir.Path() / name); }
@@ -52,8 +63,6 @@ class CreateFixture : public ::testing::Test {
   std::filesystem::path m_oldCwd;
   std::unique_ptr<WindowFixture> m_win;
 };
-
-using Strings = std::vector<std::string>;
 
 }  // namespace
 
@@ -83,30 +92,35 @@ TEST_F(CreateFixture, MissingHexFileStopsTheWork) {
   EXPECT_EQ((Strings{"Could not open file!", "Couldn't open file!"}), Create());
   EXPECT_EQ(1, m_win->dlg->m_nError);
   EXPECT_EQ(350, m_win->dlg->m_nPageCount);
-  EXPECT_EQ(Expected(0), ReadBytes(Path("FW1A.qrt")));
-  EXPECT_FALSE(Exists("FW2A.qrt"));
+  // FW1A.qrt was made and verified, but the set is not whole: none is put
+  // in place, and nothing else is left behind.
   EXPECT_EQ(kOld, ReadBytes(Path("FW2B.qrt")));
-  EXPECT_FALSE(Exists("FW1C.qrt"));
   EXPECT_EQ(kOld, ReadBytes(Path("FW1E.qrt")));
+  EXPECT_EQ((Strings{"FW1E.qrt", "FW2B.qrt", "QRT_front12x0.hex"}), Names());
 }
 
-TEST_F(CreateFixture, CorruptHexFileStopsTheWork) {
-  // One digit changed in the middle of the 14x0 front file.
+TEST_F(CreateFixture, FailureAtTheThirdFileKeepsTheEarlierSetWhole) {
+  ASSERT_EQ(Strings{"Enc file created successfully!"}, Create());
+  Bytes before[5];
+  for (int i = 0; i < 5; ++i) before[i] = ReadBytes(Path(kContainers[i]));
+  const Strings namesBefore = Names();
+  // One digit changed in the middle of the third HEX file (10A channel): the
+  // first two containers were already made anew when it fails.
   std::string text;
   {
-    Bytes b = ReadBytes(Path("QRT_front14x0.hex"));
+    Bytes b = ReadBytes(Path("QRT_channel_10A.hex"));
     text.assign(b.begin(), b.end());
   }
   const std::size_t at = text.find(":10", text.size() / 2) + 12;
   text[at] = text[at] == '0' ? '1' : '0';
-  WriteText(Path("QRT_front14x0.hex"), text);
-  WriteBytes(Path("FW1C.qrt"), kOld);
-  WriteBytes(Path("FW1E.qrt"), kOld);
+  WriteText(Path("QRT_channel_10A.hex"), text);
+  // A different first HEX file, so that a new FW1A.qrt put in place would
+  // show.
+  WriteBytes(Path("QRT_front12x0.hex"), ReadBytes(Path("QRT_channel_5A.hex")));
   EXPECT_EQ((Strings{"Checksum error during decoding file!", "ERROR While Creating Enc File"}), Create());
   EXPECT_EQ(9, m_win->dlg->m_nError);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Expected(i), ReadBytes(Path(kContainers[i]))) << kContainers[i];
-  EXPECT_EQ(kOld, ReadBytes(Path("FW1C.qrt")));
-  EXPECT_EQ(kOld, ReadBytes(Path("FW1E.qrt")));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(before[i], ReadBytes(Path(kContainers[i]))) << kContainers[i];
+  EXPECT_EQ(namesBefore, Names());
 }
 
 TEST_F(CreateFixture, NoFrontFileSelected) {
@@ -131,9 +145,7 @@ TEST_F(CreateFixture, DataBeyondTheImage) {
   WriteText(Path("QRT_channel_10A.hex"), text);
   EXPECT_EQ((Strings{"General Error! Update abort!", "ERROR While Creating Enc File"}), Create());
   EXPECT_EQ(10, m_win->dlg->m_nError);
-  EXPECT_TRUE(Exists("FW2A.qrt"));
-  EXPECT_FALSE(Exists("FW2B.qrt"));
-  EXPECT_FALSE(Exists("FW1C.qrt"));
+  for (const char* c : kContainers) EXPECT_FALSE(Exists(c)) << c;
 }
 
 TEST_F(CreateFixture, HexFileWithoutDataWritesNoContainer) {
@@ -145,9 +157,7 @@ TEST_F(CreateFixture, HexFileWithoutDataWritesNoContainer) {
     WriteText(Path("QRT_channel_5A.hex"), text);
     EXPECT_EQ((Strings{"General Error! Update abort!", "ERROR While Creating Enc File"}), Create());
     EXPECT_EQ(11, m_win->dlg->m_nError);
-    EXPECT_EQ(Expected(0), ReadBytes(Path("FW1A.qrt")));
-    EXPECT_FALSE(Exists("FW2A.qrt"));
-    EXPECT_FALSE(Exists("FW2B.qrt"));
+    for (const char* c : kContainers) EXPECT_FALSE(Exists(c)) << c;
   }
   // With a UTF-8 mark before its first record the file is whole.
   Bytes b = ReadBytes(Path("QRT_front12x0.hex"));
@@ -159,15 +169,16 @@ TEST_F(CreateFixture, HexFileWithoutDataWritesNoContainer) {
 }
 
 TEST_F(CreateFixture, ContainerThatCannotBeWritten) {
-  // A folder where FW2B.qrt should go: the save fails, the work stops.
+  // A folder where FW2B.qrt should go: it is never replaced, the work stops,
+  // and no container of the set is put in place.
   std::filesystem::create_directory(Path("FW2B.qrt"));
   WriteBytes(Path("FW1C.qrt"), kOld);
+  const Strings namesBefore = Names();
   EXPECT_EQ(Strings{"ERROR While Creating Enc File"}, Create());
   EXPECT_EQ(99, m_win->dlg->m_nError);
-  EXPECT_EQ(Expected(0), ReadBytes(Path("FW1A.qrt")));
-  EXPECT_EQ(Expected(1), ReadBytes(Path("FW2A.qrt")));
+  EXPECT_TRUE(std::filesystem::is_directory(Path("FW2B.qrt")));
   EXPECT_EQ(kOld, ReadBytes(Path("FW1C.qrt")));
-  EXPECT_FALSE(Exists("FW1E.qrt"));
+  EXPECT_EQ(namesBefore, Names());
 }
 
 TEST_F(CreateFixture, DialogContainerOperations) {

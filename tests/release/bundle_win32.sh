@@ -57,8 +57,11 @@ cp "$work/hex"/*.hex "$work/native/"
 (cd "$work/native" && "$native/qrtupdate" --as QRT_Update_WRAPIMAGES_OP_FWV2.04 create 2>/dev/null) || exit 1
 
 # ---- the bundle ------------------------------------------------------------------
+# MURELL's two containers come from its two HEX files alone.
 bname=QRT_Update_MURELL_FWV1.23
-bash "$top/tools/bundle.sh" --brand MURELL --firmware 1.23 --hex "$work/hex" --out "$work/dist" >/dev/null
+mkdir -p "$work/murell-hex"
+cp "$work/hex/QRT_front14x0_MURELL.hex" "$work/hex/QRT_channel_10A.hex" "$work/murell-hex/"
+bash "$top/tools/bundle.sh" --brand MURELL --firmware 1.23 --hex "$work/murell-hex" --out "$work/dist" >/dev/null
 check "bundle made" test -f "$work/dist/$bname.zip"
 mkdir -p "$work/bundle"
 (cd "$work/bundle" && unzip -q "$work/dist/$bname.zip")
@@ -71,6 +74,14 @@ for args in "--brand ACME --firmware 1.23" "--brand OP --firmware 1.2" "--brand 
   bash "$top/tools/bundle.sh" $args --hex "$work/hex" --out "$work/refused" >/dev/null 2>"$work/refused.err"
   check "bundle refuses $args" test $? -ne 0 -a -s "$work/refused.err" -a ! -e "$work/refused"
 done
+check "  ... its containers those of the five-file creation" \
+  bash -c "cmp -s '$work/bundle/FW1E.qrt' '$work/native/FW1E.qrt' && cmp -s '$work/bundle/FW2B.qrt' '$work/native/FW2B.qrt'"
+mkdir -p "$work/nofront"
+cp "$work/hex"/*.hex "$work/nofront/"
+rm "$work/nofront/QRT_front14x0.hex"
+bash "$top/tools/bundle.sh" --brand OP --firmware 2.04 --hex "$work/nofront" --out "$work/refused" >/dev/null 2>"$work/refused.err"
+check "bundle refuses a missing HEX file it needs" test $? -ne 0 -a ! -e "$work/refused"
+check "  ... saying it is missing" grep -q "^bundle.sh: missing $work/nofront/QRT_front14x0.hex" "$work/refused.err"
 mkdir -p "$work/badhex"
 cp "$work/hex"/*.hex "$work/badhex/"
 printf ':10000000FF\n' >>"$work/badhex/QRT_channel_10A.hex"

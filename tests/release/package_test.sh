@@ -2,8 +2,8 @@
 # tools/package.sh as a release is made (lintian runs inside it and fails it
 # on any error), then what the packages hold: the Debian package's files and
 # Depends, its programs printing the project version, the window's desktop
-# entry, icons and AppStream entry valid, and the Windows zip's two builds of
-# the right machine type with a README for Windows, each code-signed
+# entry, icons and AppStream entry valid, and the Windows zip's window and
+# console programs, each in two builds of the right machine type with a README for Windows, each code-signed
 # (Authenticode) with a certificate of the test's own CA. A Release build
 # without Qt gives no package, and says why.
 set -u
@@ -65,11 +65,14 @@ check "and leaves the package alone" test "$(stat -c %Y "$deb")" -eq 1
 
 zipfile=dist/qrtupdate-$version-windows.zip
 check "zip files" test "$(unzip -Z1 "$zipfile" | grep -v '/$' | sort | tr '\n' ' ')" = \
-  "README.txt x64/QRT1220.exe x86/QRT1220.exe "
+  "README.txt x64/QRT1220.exe x64/qrtupdate.exe x86/QRT1220.exe x86/qrtupdate.exe "
 unzip -q "$zipfile" -d "$work/zip"
-check "x86 build is 32-bit" bash -c "objdump -f '$work/zip/x86/QRT1220.exe' | grep -q 'file format pei-i386'"
-check "x64 build is 64-bit" bash -c "objdump -f '$work/zip/x64/QRT1220.exe' | grep -q 'file format pei-x86-64'"
-for exe in x86/QRT1220.exe x64/QRT1220.exe; do
+for exe in QRT1220 qrtupdate; do
+  check "x86/$exe.exe is 32-bit" bash -c "objdump -f '$work/zip/x86/$exe.exe' | grep -q 'file format pei-i386'"
+  check "x64/$exe.exe is 64-bit" bash -c "objdump -f '$work/zip/x64/$exe.exe' | grep -q 'file format pei-x86-64'"
+done
+check "README.txt says what qrtupdate.exe is" grep -q "^Beside each window program lies qrtupdate.exe" "$work/zip/README.txt"
+for exe in x86/QRT1220.exe x64/QRT1220.exe x86/qrtupdate.exe x64/qrtupdate.exe; do
   check "$exe code-signed by the test's CA" codesigned "$work/codesign/ca.pem" "$work/zip/$exe"
   check "$exe: one byte changed breaks the signature" codesign_breaks "$work/codesign/ca.pem" "$work/zip/$exe"
 done

@@ -10,7 +10,8 @@
 #   version replies holding bytes 0x80-0xFF and control characters: the
 #     record and the stream are still written and parse;
 #   usage errors and a name without a brand keyword: the stream still ends
-#     in "result", the record says how the run ended.
+#     in "result", the record says how the run ended;
+#   a record whose folder is missing: 73 before anything runs.
 # Every stream line must parse as JSON, "result" must come last and nothing
 # else may be on standard output.
 #
@@ -157,11 +158,15 @@ check "show: window state on standard error" grep -q "^title: " "$work/show.err"
 qrt --json --help >"$work/help.out" 2>"$work/help.err"
 check "help: only the result on the stream" stream_ok "$work/help.out"
 check "help: text on standard error" grep -q "^usage: qrtupdate" "$work/help.err"
-# A record that cannot be written is said, and the code stays the run's.
-qrt --as "$name" --report "$(winpath "$work/no-such-dir/r.json")" show >/dev/null 2>"$work/norec.err"
+# A record that cannot be written is found out before anything runs: 73,
+# the reason said, and the stream still ends in "result".
+qrt --as "$name" --json --report "$(winpath "$work/no-such-dir/r.json")" show >"$work/norec.out" 2>"$work/norec.err"
 status=$?
-check "unwritable record: code of the run (got $status)" test "$status" -eq 0
-check "unwritable record: said" grep -q "^qrtupdate: the update record cannot be written: " "$work/norec.err"
+check "unwritable record: 73 before the run (got $status)" test "$status" -eq 73
+check "unwritable record: said" grep -q "^qrtupdate: the update record cannot be written to .*no-such-dir/r.json: " "$work/norec.err"
+check "unwritable record: nothing shown" bash -c "! grep -q '^title: ' '$work/norec.err'"
+check "unwritable record: result 73" last "$work/norec.out" 'e["code"] == 73'
+check "unwritable record: no folder made" test ! -e "$work/no-such-dir"
 
 if [ $fail -ne 0 ]; then
   for f in "$work"/*/stderr "$work"/*/record.json; do echo "--- $f"; head -c 1500 "$f"; echo; done

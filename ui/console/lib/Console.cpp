@@ -2,6 +2,7 @@
 // and clicks, and ends with the error code the last action left.
 #include "ui/console/lib/Console.h"
 
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -14,6 +15,8 @@
 #include "ui/common/PortPath.h"
 #include "ui/common/StartName.h"
 #include "ui/console/lib/CreateNotes.h"
+#include "ui/console/lib/ReportPlace.h"
+#include "update/Models.h"
 #include "update/TransferEvents.h"
 
 namespace ui {
@@ -83,6 +86,18 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
       m_err << "qrtupdate: -C " << strDir << ": cannot work there: " << ec.message() << "\n";
       NoteReason(kExitUsage, "-C " + strDir + ": cannot work there: " + ec.message());
       return kExitUsage;
+    }
+  }
+  // The record's place, before anything is sent: a record that cannot be
+  // written must not be found out after the device was flashed.
+  if (!options.strReport.empty()) {
+    const std::string strWhy = ReportPlaceReason(FindReportPlace(options.strReport));
+    if (!strWhy.empty()) {
+      m_err << "qrtupdate: " << strWhy << "; nothing was sent to the device\n";
+      m_err.flush();
+      m_bReportRefused = true;
+      NoteReason(kExitCannotCreate, strWhy);
+      return kExitCannotCreate;
     }
   }
   m_pOptions = &options;
@@ -176,14 +191,19 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
       }
       int index = -1;
       const std::string& v = step.value;
-      if (v.size() == 1 && v[0] >= '0' && v[0] <= '4') {
-        index = v[0] - '0';
-      } else {
-        for (int i = 1; i < ComboGetCount(dlg, IDC_DEVICE); ++i)
-          if (ComboGetText(dlg, IDC_DEVICE, i).rfind(v + " ", 0) == 0) index = i;
+      // A model in any letter case: "qrt1440" is QRT1440.
+      std::string strModel = v;
+      for (char& c : strModel) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      std::string strChoices = "0.." + std::to_string(kDeviceListEntries - 1);
+      if (v.size() == 1 && v[0] >= '0' && v[0] < '0' + kDeviceListEntries) index = v[0] - '0';
+      for (int i = 1; i < kDeviceListEntries; ++i) {
+        const ModelRow* pRow = FindModel(g_nBrand, i);
+        if (!pRow) continue;
+        strChoices += std::string(", ") + pRow->pszModel;
+        if (strModel == pRow->pszModel) index = i;
       }
       if (index < 0) {
-        UsageError("no device '" + v + "' in this brand's list");
+        UsageError("no device '" + v + "' in this brand's list: choose " + strChoices);
         return false;
       }
       Select(dlg, IDC_DEVICE, index);

@@ -114,6 +114,7 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   bool m_bVerifyLast = false;  // the last action run was "verify"
   int m_nVerifyExit = 0;       // and what it ended with
   bool m_bInterrupted = false;
+  bool m_bReportRefused = false;  // --report's place refused before the run: no record is written
   // --json: the stream standard output had; m_out then carries human text
   // to standard error.
   std::ostream* m_pJson = nullptr;

@@ -91,7 +91,7 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
   if (nCode == kResultOk) m_strReason.clear();
   else if (m_strReason.empty()) m_strReason = ResultMeaning(nCode);
   m_record.SetReason(m_strReason);
-  if (!options.strReport.empty()) {
+  if (!options.strReport.empty() && !m_bReportRefused) {
     const std::string strName = StartFileName();
     // The file name the program was started under (or --as NAME): the name
     // its brand and firmware version were read from.

@@ -1,6 +1,8 @@
 // The command line: options and actions (the usage text is ConsoleUsage.cpp).
 #include "ui/console/lib/ConsoleOptions.h"
 
+#include <cctype>
+
 #include "link/LinkAddress.h"
 #include "platform/ports.h"
 
@@ -34,12 +36,22 @@ std::string SeveralPortsError(const ConsoleOptions& o) {
   return "";
 }
 
+// A list name in the list's own spelling, whatever case the user typed it
+// in ("com3" is COM3); an address with a scheme is taken as it is.
+std::string ListSpelling(const std::string& strName) {
+  if (strName.find("://") != std::string::npos) return strName;
+  std::string strUpper = strName;
+  for (char& c : strUpper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return strUpper;
+}
+
 // One --interface value: a name, or several COM ports separated by commas.
 void AddInterfaces(ConsoleOptions& o, const std::string& strList) {
   std::vector<std::string> names;
   for (std::size_t nStart = 0;;) {
     const std::size_t nComma = strList.find(',', nStart);
-    names.push_back(strList.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart));
+    names.push_back(
+        ListSpelling(strList.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart)));
     if (nComma == std::string::npos) break;
     nStart = nComma + 1;
   }
@@ -56,7 +68,7 @@ void AddInterfaces(ConsoleOptions& o, const std::string& strList) {
       return;
     }
     if (InterfaceOfAddress(address) == 0) {
-      o.strError = "unknown interface '" + v + "'";
+      o.strError = "unknown interface '" + v + "': choose one of " + InterfaceChoices();
       return;
     }
     o.steps.push_back({ConsoleStep::Interface, v});
@@ -65,6 +77,28 @@ void AddInterfaces(ConsoleOptions& o, const std::string& strList) {
 }
 
 }  // namespace
+
+std::string InterfaceChoices() {
+  // The window's list, its run of COM ports said as one range.
+  std::string strText, strFirstCom, strLastCom;
+  auto AddItem = [&strText](const std::string& strItem) { strText += (strText.empty() ? "" : ", ") + strItem; };
+  auto EndComRun = [&]() {
+    if (!strFirstCom.empty()) AddItem(strFirstCom == strLastCom ? strFirstCom : strFirstCom + ".." + strLastCom);
+    strFirstCom.clear();
+  };
+  for (const std::string& strName : InterfaceListNames()) {
+    if (ComNumberOf(ParseLinkAddress(strName)) > 0) {
+      if (strFirstCom.empty()) strFirstCom = strName;
+      strLastCom = strName;
+      continue;
+    }
+    EndComRun();
+    // USB is listed but refused.
+    if (ParseLinkAddress(strName).kind != LinkKind::Usb) AddItem(strName);
+  }
+  EndComRun();
+  return strText;
+}
 
 bool IsSeveralPortsAction(const std::string& strAction) {
   return strAction == "update" || strAction == "show" || strAction == "ports";

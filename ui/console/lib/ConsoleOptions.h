@@ -33,6 +33,9 @@ std::string ConsoleUsage();
 // rest is, so the reason is not lost above the whole help text.
 std::string ShortUsage();
 
+// The interfaces a user can choose, for a refusal: "COM1..COM29, GPIB".
+std::string InterfaceChoices();
+
 // The interface list's index for a name (COM1..COM29, USB, GPIB), or -1.
 int InterfaceIndex(const std::string& strName);
 

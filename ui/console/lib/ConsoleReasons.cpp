@@ -5,6 +5,7 @@
 #include "app/UpdateDialog.h"
 #include "common/FailureReason.h"
 #include "common/TerminalText.h"
+#include "platform/platform.h"
 #include "ui/console/lib/Console.h"
 
 namespace ui {
@@ -34,6 +35,30 @@ void ConsoleFrontEnd::NoteReason(std::int32_t nCode, const std::string& strDetai
   m_strReason = FailureReason(facts);
 }
 
+#ifndef _WIN32
+namespace {
+
+// A link that works from whatever folder it is made in: its target is the
+// program's own file by its absolute path (a bare 'qrtupdate' would dangle
+// anywhere but beside the program). Quoted for the shell when it needs it.
+std::string LinkHint() {
+  std::string strTarget = platform::ExecutablePath();
+  if (strTarget.empty()) strTarget = "/usr/bin/qrtupdate";
+  if (strTarget.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+") !=
+      std::string::npos) {
+    std::string strQuoted = "\"";
+    for (char c : strTarget) {
+      if (c == '"' || c == '\\' || c == '$' || c == '`') strQuoted += '\\';
+      strQuoted += c;
+    }
+    strTarget = strQuoted + "\"";
+  }
+  return "make a link such as 'ln -s " + strTarget + " QRT_Update_OP_FWV2.04' and start that, ";
+}
+
+}  // namespace
+#endif
+
 void ConsoleFrontEnd::SayNoBrand(const std::string& strFileName) {
   // "TALVO, OP or MURELL"
   std::string strWords;
@@ -47,9 +72,9 @@ void ConsoleFrontEnd::SayNoBrand(const std::string& strFileName) {
 #ifdef _WIN32
            "copy or rename it to a name such as QRT_Update_OP_FWV2.04.exe and start that, "
 #else
-           "make a link such as 'ln -s qrtupdate QRT_Update_OP_FWV2.04' and start that, "
+        << LinkHint()
 #endif
-           "or give --as QRT_Update_OP_FWV2.04\n";
+        << "or give --as QRT_Update_OP_FWV2.04\n";
   m_err.flush();
   NoteReason(kExitNoBrand, "the name '" + strFileName + "' holds no brand word (" + strWords + ")");
 }

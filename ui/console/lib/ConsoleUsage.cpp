@@ -71,7 +71,10 @@ std::string UsageOptions() {
          "                    to FILE: one JSON document (program, brand, device, port,\n"
          "                    containers with their SHA-256, each controller's pages confirmed\n"
          "                    and result, message boxes, code, meaning, interrupted, updated),\n"
-         "                    written beside FILE and renamed into place\n"
+         "                    written beside FILE and renamed into place; checked first: a\n"
+         "                    missing or read-only folder, a device, FIFO, folder or link, a\n"
+         "                    file other than a record, or a file the update reads ends the\n"
+         "                    run with 73 before a port is opened\n"
          "  --json            standard output carries only JSON Lines, one object per event:\n"
          "                    {\"event\":\"list\",\"text\"}, {\"event\":\"progress\",\"pos\",\"lower\",\"upper\"},\n"
          "                    {\"event\":\"message\",\"caption\",\"icon\",\"text\"},\n"
@@ -169,7 +172,7 @@ std::string UsageSeveralPorts() {
 
 // The exit statuses, one line per result code.
 std::string UsageExitStatus() {
-  return "exit status: the error code the last action left, the console's own 64 and 78, or a stop signal's:\n" +
+  return "exit status: the error code the last action left, the console's own 64, 73 and 78, or a stop signal's:\n" +
          ExitStatusLines();
 }
 

@@ -28,4 +28,9 @@ void ConsoleCreateNotes::OnDataBeyondSentPages(const DataBeyondSentPagesEvent& e
   m_err.flush();
 }
 
+void ConsoleCreateNotes::OnContainersKept(const ContainersKeptEvent& e) {
+  m_err << "qrtupdate: " << e.strReason << "; no container was replaced, the earlier ones are as they were\n";
+  m_err.flush();
+}
+
 }  // namespace ui

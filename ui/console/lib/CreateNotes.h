@@ -1,7 +1,8 @@
 // The console's own lines about the container creation, on standard error
 // beside the window's messages: where a HEX file holds a record type the
 // import does not read, and which data a container holds that an update
-// never sends. Registered for the length of one console run.
+// never sends, and why a new set of containers was not put in place.
+// Registered for the length of one console run.
 #pragma once
 #include <ostream>
 
@@ -18,6 +19,7 @@ class ConsoleCreateNotes : public CreateEvents {
 
   void OnHexRecordType(const HexRecordTypeEvent& e) override;
   void OnDataBeyondSentPages(const DataBeyondSentPagesEvent& e) override;
+  void OnContainersKept(const ContainersKeptEvent& e) override;
 
  private:
   std::ostream& m_err;

@@ -191,8 +191,16 @@ int WriteDocument(const std::string& strPath, const std::string& strText, std::s
     return 0;
   }
   // Beside the final name, so the rename stays on one file system and a
-  // reader finds the old record or the whole new one, never half of one.
-  const std::string strTemp = strPath + ".part";
+  // reader finds the old record or the whole new one, never half of one;
+  // its name stays within the name limit however long the record's is.
+  const std::string strTemp = platform::TemporaryNameBeside(strPath);
+  // What was checked before the run may have changed since: a record still
+  // replaces nothing but a plain file.
+  const platform::PathKind kind = platform::KindOfPath(strPath);
+  if (kind != platform::PathKind::Missing && kind != platform::PathKind::Regular) {
+    *pstrError = strPath + ": not a regular file; left as it is";
+    return 0;
+  }
   std::FILE* f = platform::CreateRegularFile(strTemp);
   if (f == nullptr) {
     *pstrError = strTemp + ": " + platform::LastFileError();
@@ -203,12 +211,12 @@ int WriteDocument(const std::string& strPath, const std::string& strText, std::s
   bOk = std::fclose(f) == 0 && bOk;
   if (!bOk) {
     *pstrError = strTemp + ": " + platform::LastFileError();
-    std::remove(strTemp.c_str());
+    platform::RemoveFile(strTemp);
     return 0;
   }
   if (!platform::ReplaceFile(strTemp, strPath)) {
     *pstrError = strPath + ": " + platform::LastFileError();
-    std::remove(strTemp.c_str());
+    platform::RemoveFile(strTemp);
     return 0;
   }
   return 1;
