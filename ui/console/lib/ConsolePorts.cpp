@@ -5,6 +5,7 @@
 #include "link/LinkAddress.h"
 #include "platform/ports.h"
 #include "ui/console/lib/Console.h"
+#include "ui/console/lib/ConsoleEvents.h"
 
 namespace ui {
 
@@ -83,10 +84,28 @@ int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
   return 0;
 }
 
+// A port as a line of the JSON stream: the fields a script selects by
+// instead of cutting columns; those the system does not know are left out.
+static nlohmann::ordered_json PortEvent(const platform::ComPortEntry& port) {
+  nlohmann::ordered_json j = {{events::kEvent, events::kPort},
+                              {events::kCom, LinkAddressName({LinkKind::Com, port.n, ""})},
+                              {events::kPath, port.strPath},
+                              {events::kDescription, port.strDescription}};
+  const std::pair<const char*, const std::string*> optional[] = {
+      {"vid", &port.strVid},           {"pid", &port.strPid},       {"manufacturer", &port.strManufacturer},
+      {"product", &port.strProduct},   {"serial", &port.strSerial}, {"driver", &port.strDriver}};
+  for (const auto& [pszName, pstr] : optional)
+    if (!pstr->empty()) j[pszName] = *pstr;
+  return j;
+}
+
 void ConsoleFrontEnd::ListPorts() {
   std::vector<std::string> notes;
   for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
-    m_out << LinkAddressName({LinkKind::Com, port.n, ""}) << "\t" << ListingText(port.strPath) << "\t"
+    if (m_pJson)
+      JsonEvent(PortEvent(port));
+    else
+      m_out << LinkAddressName({LinkKind::Com, port.n, ""}) << "\t" << ListingText(port.strPath) << "\t"
           << ListingText(port.strDescription) << "\n";
   m_out.flush();
   for (const std::string& strNote : notes) m_err << "qrtupdate: " << ListingText(strNote) << "\n";

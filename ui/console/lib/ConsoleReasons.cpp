@@ -2,6 +2,7 @@
 // adds one line of its own on standard error, in the user's terms. The boxes
 // keep the window's texts; these lines say what the boxes cannot (which
 // device path, what the system answered, where in the update it stopped).
+#include <cstdlib>
 #include <memory>
 
 #include "app/UpdateDialog.h"
@@ -91,7 +92,12 @@ void ConsoleFrontEnd::SayWhy(fw::Dialog& dlg, const std::string& strAction, std:
   auto& upd = static_cast<UpdateDialog&>(dlg);
   m_out.flush();
   const int nCom = ComNumberOf(upd.ChosenAddress());
-  if (nCode == kErrorPortOpen && strAction == "update" && nCom > 0) {
+  const std::string strUsbProblem = nCom > 0 ? platform::ComPortUsbProblem(nCom) : "";
+  if (nCode == kErrorPortOpen && strAction == "update" && !strUsbProblem.empty()) {
+    // COM n stands for a USB serial number that names no single adapter.
+    m_err << "qrtupdate: " << LinkAddressName(upd.ChosenAddress()) << " ("
+          << std::getenv(platform::ComPortVariable(nCom).c_str()) << ") not opened: " << strUsbProblem << "\n";
+  } else if (nCode == kErrorPortOpen && strAction == "update" && nCom > 0) {
     const std::string strPath = platform::ComPortPath(nCom);
     // A port on a device server has no device file to look at: the link
     // says why it could not reach it.
