@@ -81,8 +81,10 @@ void UpdateDialog::OnUpdateFirmware() {
   events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, LinkAddressName(ChosenAddress())});
   if (CheckContainers(*pRow)) {
     OpenLink();
-    RunPlan(*pRow);
-    SendClosingCommand();
+    if (!m_bDryRun) {
+      RunPlan(*pRow);
+      SendClosingCommand();
+    }
     CloseLink();
   }
   events.OnUpdateEnded({m_nError});

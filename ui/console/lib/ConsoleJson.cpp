@@ -87,7 +87,9 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
 }
 
 int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
-  if (!options.strReport.empty()) {
+  // A dry run writes no record: it only checked that the record's folder
+  // takes one, and a record of no update could be read as one.
+  if (!options.strReport.empty() && !options.bDryRun) {
     const std::string strName = StartFileName();
     // The file name the program was started under (or --as NAME): the name
     // its brand and firmware version were read from.
