@@ -7,7 +7,8 @@
 #                     written, and qrtsim received no byte
 #   one failure per check, each with its code and reason and nothing sent:
 #     a missing container (7), a container not matching SHA256SUMS (7), the
-#     record's folder missing (73), the port not there (99), the port held
+#     record's folder missing (73), the port not there (99, also a USB
+#     serial number no adapter reports), the port held
 #     by an update running on it (99; natively only, see below)
 #
 # usage: dry_run.sh QRTUPDATE RUNNER QRTSIM
@@ -148,6 +149,16 @@ status=$?
 check "port not found: exit 99 (got $status)" test "$status" -eq 99
 check "port not found: says so" grep -q "^qrtupdate: $com (.*) not opened: " <(tr -d '\r' <"$work/noport.err")
 check "port not found: no plan" test -z "$(grep 'dry run:' "$work/noport.out")"
+
+# A USB serial number no adapter here reports (QRTUPDATE_COM<n>=usb:SERIAL,
+# as the windows take it too): 99, naming what is there.
+QRTUPDATE_COM14=usb:QRT-NO-SUCH-ADAPTER timeout 120 "${program[@]}" --as "$name" --interface $com --device QRT1440 \
+  update --dry-run >"$work/nousb.out" 2>"$work/nousb.err"
+status=$?
+check "usb serial not found: exit 99 (got $status)" test "$status" -eq 99
+check "usb serial not found: says so" grep -q \
+  "^qrtupdate: $com (usb:QRT-NO-SUCH-ADAPTER) not opened: no USB adapter with serial number QRT-NO-SUCH-ADAPTER is plugged in; " \
+  <(tr -d '\r' <"$work/nousb.err")
 
 # The port held: an update runs on it (qrtsim paced at 1200 baud keeps it
 # busy for minutes); the dry run must not open it beside that update. Only
