@@ -53,6 +53,10 @@ class UpdateDialog : public fw::Dialog {
   LinkAddress ChosenAddress() const;
   // How links are made; tests put a scripted link in its place.
   DeviceLinkFactory m_linkFactory = MakeDeviceLink;
+  // A rehearsal of the update: every check it makes before its first byte,
+  // the link opened (a network port connects and negotiates) and closed
+  // again, nothing sent. m_nError is what the update would end with there.
+  bool m_bDryRun = false;
 
   // Routes the serial-port manager's own error boxes to the front end.
   void ConnectSerialMessages();

@@ -3,6 +3,7 @@
 // and the transfer observers of the front ends.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -137,8 +138,10 @@ void UpdateDialog::OnUpdateFirmware() {
   events.OnUpdateStarted({g_nBrand, BrandWord(g_nBrand), pRow->pszModel, LinkAddressName(ChosenAddress())});
   if (CheckContainers(*pRow)) {
     OpenLink();
-    RunPlan(*pRow);
-    SendClosingCommand();
+    if (!m_bDryRun) {
+      RunPlan(*pRow);
+      SendClosingCommand();
+    }
     CloseLink();
   }
   events.OnUpdateEnded({m_nError});
@@ -263,10 +266,18 @@ void UpdateDialog::OpenLink() {
       m_failure.bPortNotOpened = true;
       m_failure.strPortName = LinkAddressName(settings.address);
       m_failure.strPortPath = platform::ComPortPath(nCom);
-      // A port on a device server has no device file to look at: the link
-      // says why it could not reach it.
-      if (!platform::IsNetworkAddressText(m_failure.strPortPath))
+      const std::string strUsbProblem = platform::ComPortUsbProblem(nCom);
+      if (!strUsbProblem.empty()) {
+        // COM n stands for a USB serial number that names no single adapter.
+        const char* pszWanted = std::getenv(platform::ComPortVariable(nCom).c_str());
+        m_failure.strPortPath = pszWanted ? pszWanted : "";
+        m_failure.strPortCause = strUsbProblem;
+        m_failure.strSystemText.clear();
+      } else if (!platform::IsNetworkAddressText(m_failure.strPortPath)) {
+        // A port on a device server has no device file to look at: the link
+        // says why it could not reach it.
         m_failure.strPortCause = platform::PortOpenReason(m_failure.strPortPath);
+      }
     }
     MessageBox("can not open port!", "", fw::MsgIcon::Warning, FailureReason());
   }

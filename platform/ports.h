@@ -11,6 +11,7 @@
 // /dev and /sys are read (a test tree in place of this machine's hardware).
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -19,6 +20,14 @@ struct ComPortEntry {
   int n = 0;                   // COM port number, 1..29
   std::string strPath;         // what the program opens for it
   std::string strDescription;  // what the system knows of the device
+  // The same, field by field, where the system knows it ("" otherwise): a
+  // USB adapter's vendor and product ids (4 hex digits), its maker, product
+  // and serial number as the device reports them, and the driver serving it.
+  std::string strVid, strPid, strManufacturer, strProduct, strSerial, strDriver;
+
+  ComPortEntry() = default;
+  ComPortEntry(int nNumber, std::string strPortPath, std::string strText)
+      : n(nNumber), strPath(std::move(strPortPath)), strDescription(std::move(strText)) {}
 };
 
 // The variable that names the device behind COM n: QRTUPDATE_COM<n>.
@@ -35,6 +44,23 @@ std::string ComPortPath(int n);
 // address: the link says why not), else "".
 std::string ComPortNetworkAddress(int n);
 inline bool IsNetworkAddressText(const std::string& strText) { return strText.find("://") != std::string::npos; }
+
+// COM n may also stand for the port of the USB adapter with a given serial
+// number: QRTUPDATE_COM<n> (or --port) holding usb:SERIAL. Adapters keep
+// their serial number when replugged, while COM numbers and ttyUSB names
+// move. ComPortPath(n) then gives the path of that adapter's port, or ""
+// when there is not exactly one such adapter; ComPortUsbProblem(n) says
+// why ("" when COM n stands for no USB serial number, or it was found).
+inline constexpr char kUsbSerialPrefix[] = "usb:";
+inline bool IsUsbSerialText(const std::string& strText) { return strText.rfind(kUsbSerialPrefix, 0) == 0; }
+std::string ComPortUsbProblem(int n);
+
+// The one port of a listing whose USB adapter reports serial number
+// strSerial (compared without regard to case, as Windows keeps it in upper
+// case): 1 and *pEntry when there is exactly one; 0 otherwise, and
+// *pstrReason says so and names the serial numbers the listing holds.
+int FindUsbSerialPort(const std::vector<ComPortEntry>& ports, const std::string& strSerial, ComPortEntry* pEntry,
+                      std::string* pstrReason);
 
 // Makes strPath the device behind COM n for this process and the processes
 // it starts (--port): sets QRTUPDATE_COM<n>. Windows opens its own COM

@@ -21,6 +21,9 @@ packages=(
 packages+=(qemu-system-x86 cpio xz-utils)
 # The network link's tests and benchmark: a serial device server on loopback.
 packages+=(ser2net)
+# Tests that read the console's JSON Lines (update --dry-run, the Ansible
+# role); the Ansible role's test runs ansible-playbook.
+packages+=(jq ansible-core)
 # The answers are read whole before they are matched: under pipefail a grep -q
 # that stops early makes the writer die of SIGPIPE, and the test fail.
 installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == *'install ok installed'* ]]; }

@@ -94,13 +94,14 @@ int UartType(const fs::path& ttyDir) {
   return std::stoi(str);
 }
 
-// What sysfs says of tty strName: for a USB adapter its maker, product,
-// vendor:product and serial number; for a UART its type; and the driver.
-std::string Describe(const std::string& strRoot, const std::string& strName) {
+// What sysfs says of tty strName, field by field: for a USB adapter its
+// maker, product, vendor and product ids and serial number; the driver; and
+// the one-line description made of them (for a UART its type).
+void Describe(const std::string& strRoot, const std::string& strName, ComPortEntry& port) {
   std::error_code ec;
   fs::path ttyDir = fs::path(strRoot + "/sys/class/tty") / strName;
   fs::path device = fs::canonical(ttyDir / "device", ec);
-  if (ec) return "";
+  if (ec) return;
   // Newer kernels put the serial core's own port and controller devices
   // between a UART's tty and its hardware; the driver is the hardware's.
   fs::path hardware = device;
@@ -108,6 +109,7 @@ std::string Describe(const std::string& strRoot, const std::string& strName) {
     hardware = hardware.parent_path();
   std::string strDriver = fs::canonical(hardware / "driver", ec).filename().string();
   if (ec) strDriver.clear();
+  port.strDriver = strDriver;
   std::string strDetails;
   auto add = [&](const std::string& str) {
     if (!str.empty()) strDetails += (strDetails.empty() ? "" : ", ") + str;
@@ -124,19 +126,51 @@ std::string Describe(const std::string& strRoot, const std::string& strName) {
     }
   }
   if (!usb.empty()) {
-    strText = FirstLine(usb / "manufacturer");
-    std::string strProduct = FirstLine(usb / "product");
-    if (!strProduct.empty()) strText += (strText.empty() ? "" : " ") + strProduct;
-    add("USB " + FirstLine(usb / "idVendor") + ":" + FirstLine(usb / "idProduct"));
-    std::string strSerial = FirstLine(usb / "serial");
-    if (!strSerial.empty()) add("serial " + strSerial);
+    port.strManufacturer = FirstLine(usb / "manufacturer");
+    port.strProduct = FirstLine(usb / "product");
+    port.strVid = FirstLine(usb / "idVendor");
+    port.strPid = FirstLine(usb / "idProduct");
+    port.strSerial = FirstLine(usb / "serial");
+    strText = port.strManufacturer;
+    if (!port.strProduct.empty()) strText += (strText.empty() ? "" : " ") + port.strProduct;
+    add("USB " + port.strVid + ":" + port.strPid);
+    if (!port.strSerial.empty()) add("serial " + port.strSerial);
   } else {
     std::string strUart = UartName(UartType(ttyDir));
     strText = strUart.empty() ? "serial port" : strUart + " UART";
   }
   if (!strDriver.empty()) add("driver " + strDriver);
-  if (strDetails.empty()) return strText;
-  return strText.empty() ? strDetails : strText + " (" + strDetails + ")";
+  port.strDescription = strDetails.empty() ? strText : strText.empty() ? strDetails : strText + " (" + strDetails + ")";
+}
+
+// The serial devices sysfs knows and /dev has, by name, each with its COM
+// number by the numbering (0: none). Of the ttyS ports only those with a
+// UART behind them count: the kernel keeps placeholders for ports that may
+// not exist.
+std::map<std::string, ComPortEntry> SerialDevices(const std::string& strRoot) {
+  std::error_code ec;
+  std::map<std::string, ComPortEntry> devices;
+  const fs::path ttyClass = strRoot + "/sys/class/tty";
+  for (const auto& entry : fs::directory_iterator(ttyClass, ec)) {
+    std::string strName = entry.path().filename().string();
+    int nUnit = 0;
+    const ComRange* pRange = RangeOfDevice(strName, &nUnit);
+    if (!pRange || (pRange == &kRanges[0] && UartType(ttyClass / strName) == 0)) continue;
+    ComPortEntry port;
+    port.n = nUnit >= 0 && nUnit < pRange->nCount ? pRange->nFirst + nUnit : 0;
+    port.strPath = strRoot + "/dev/" + strName;
+    if (!IsCharDevice(port.strPath)) continue;
+    Describe(strRoot, strName, port);
+    devices[strName] = port;
+  }
+  return devices;
+}
+
+// The adapter a usb:SERIAL text names, among the serial devices there are.
+int FindUsbDevice(const std::string& strText, ComPortEntry* pEntry, std::string* pstrReason) {
+  std::vector<ComPortEntry> ports;
+  for (const auto& [strName, port] : SerialDevices(DeviceRoot())) ports.push_back(port);
+  return FindUsbSerialPort(ports, strText.substr(sizeof kUsbSerialPrefix - 1), pEntry, pstrReason);
 }
 
 // Why the user cannot open a port that is there, or "".
@@ -155,12 +189,24 @@ std::string PermissionNote(int n, const std::string& strPath) {
 
 std::string ComPortPath(int n) {
   if (n < 1 || n > kMaxCom) return "";
-  if (std::string strVar = Variable(n); !strVar.empty()) return strVar;
+  if (std::string strVar = Variable(n); !strVar.empty()) {
+    if (!IsUsbSerialText(strVar)) return strVar;
+    ComPortEntry port;
+    return FindUsbDevice(strVar, &port, nullptr) ? port.strPath : "";
+  }
   for (const ComRange& r : kRanges) {
     if (n >= r.nFirst && n < r.nFirst + r.nCount)
       return DeviceRoot() + "/dev/" + r.pszPrefix + std::to_string(n - r.nFirst);
   }
   return "";
+}
+
+std::string ComPortUsbProblem(int n) {
+  if (n < 1 || n > kMaxCom) return "";
+  const std::string strVar = Variable(n);
+  std::string strReason;
+  if (!IsUsbSerialText(strVar) || FindUsbDevice(strVar, nullptr, &strReason)) return "";
+  return strReason;
 }
 
 std::string ComPortNetworkAddress(int n) {
@@ -177,13 +223,27 @@ std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
   };
   const std::string strRoot = DeviceRoot();
   std::map<int, ComPortEntry> ports;
+  const std::map<std::string, ComPortEntry> devices = SerialDevices(strRoot);
 
   // The variables come first: they take their numbers from the devices.
   for (int n = 1; n <= kMaxCom; ++n) {
     std::string strPath = Variable(n);
     if (strPath.empty()) continue;
     if (IsNetworkAddressText(strPath)) {
-      ports[n] = {n, strPath, ComPortVariable(n) + ": a port on a serial device server"};
+      ports[n] = ComPortEntry(n, strPath, ComPortVariable(n) + ": a port on a serial device server");
+      continue;
+    }
+    if (IsUsbSerialText(strPath)) {
+      // The adapter's own port, under the number that stands for it.
+      ComPortEntry port;
+      std::string strReason;
+      if (!FindUsbDevice(strPath, &port, &strReason)) {
+        note("COM" + std::to_string(n) + ": " + ComPortVariable(n) + "=" + strPath + ": " + strReason);
+        continue;
+      }
+      port.n = n;
+      port.strDescription = ComPortVariable(n) + "=" + strPath + ": " + port.strDescription;
+      ports[n] = port;
       continue;
     }
     if (!IsCharDevice(strPath)) {
@@ -192,33 +252,22 @@ std::vector<ComPortEntry> ListComPorts(std::vector<std::string>* pNotes) {
     }
     std::error_code ec;
     std::string strName = fs::canonical(strPath, ec).filename().string();
-    std::string strDescription = ec ? "" : Describe(strRoot, strName);
-    strDescription = ComPortVariable(n) + (strDescription.empty() ? "" : ": " + strDescription);
-    ports[n] = {n, strPath, strDescription};
+    ComPortEntry port{n, strPath, ""};
+    if (!ec) Describe(strRoot, strName, port);
+    port.strDescription = ComPortVariable(n) + (port.strDescription.empty() ? "" : ": " + port.strDescription);
+    ports[n] = port;
   }
 
-  // Then the serial devices sysfs knows, where /dev has them. Of the ttyS
-  // ports only those with a UART behind them count: the kernel keeps
-  // placeholders for ports that may not exist.
-  std::error_code ec;
-  std::map<std::string, int> devices;  // name -> COM number (0: none), in name order
-  const fs::path ttyClass = strRoot + "/sys/class/tty";
-  for (const auto& entry : fs::directory_iterator(ttyClass, ec)) {
-    std::string strName = entry.path().filename().string();
-    int nUnit = 0;
-    const ComRange* pRange = RangeOfDevice(strName, &nUnit);
-    if (!pRange || (pRange == &kRanges[0] && UartType(ttyClass / strName) == 0)) continue;
-    devices[strName] = nUnit >= 0 && nUnit < pRange->nCount ? pRange->nFirst + nUnit : 0;
-  }
-  for (const auto& [strName, n] : devices) {
-    std::string strPath = strRoot + "/dev/" + strName;
-    if (!IsCharDevice(strPath)) continue;
+  // Then the serial devices sysfs knows, where /dev has them.
+  for (const auto& [strName, device] : devices) {
+    const int n = device.n;
     if (n == 0) {
-      note(strPath + ": no COM number; use --port " + strPath);
+      note(device.strPath + ": no COM number; use --port " + device.strPath);
     } else if (ports.count(n)) {
-      note(strPath + ": COM" + std::to_string(n) + " is " + ComPortVariable(n) + "; use --port " + strPath);
+      note(device.strPath + ": COM" + std::to_string(n) + " is " + ComPortVariable(n) + "; use --port " +
+           device.strPath);
     } else {
-      ports[n] = {n, strPath, Describe(strRoot, strName)};
+      ports[n] = device;
     }
   }
 

@@ -1,5 +1,6 @@
 // Windows serial ports: the Win32 communications calls, unchanged.
 #include "platform/serial.h"
+#include "platform/ports.h"
 
 #include <windows.h>
 
@@ -69,9 +70,14 @@ void FromDcb(const DCB& d, CommState& s) {
 }  // namespace
 
 SerialHandle OpenComPort(int n) {
-  char portname[32];
-  std::snprintf(portname, sizeof portname, "//./COM%d", n);
-  HANDLE h = CreateFileA(portname, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  // COM n is the system's port of that name, or the one a USB serial number
+  // chose (platform/ports.h); "" when that adapter is not there.
+  const std::string strPath = ComPortPath(n);
+  if (strPath.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return kInvalidHandle;
+  }
+  HANDLE h = CreateFileA(strPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
   return reinterpret_cast<SerialHandle>(h);
 }

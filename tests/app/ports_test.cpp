@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "link/serialport.h"
+#include "platform/ports.h"
 #include "ui/console/lib/Console.h"
 
 namespace {
@@ -182,4 +183,89 @@ TEST(Ports, HostileDeviceStringsAndNamesAreHarmless) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "COM10\t" + r + "/dev/ttyUSB0\tEvil?[2J?Co Cable ?31m ? caf\xc3\xa9 (USB 0403:6001, driver ftdi_sio)\n");
   EXPECT_EQ(run.err, "qrtupdate: " + r + "/dev/ttyUSB01: no COM number; use --port " + r + "/dev/ttyUSB01\n");
+}
+
+// `ports --json`: one "port" line per port with the fields sysfs knows, the
+// stream's "result" last; hostile device strings stay valid JSON.
+TEST(Ports, JsonOnePortPerLineWithItsFields) {
+  Pty adapter, other;
+  ASSERT_FALSE(adapter.strSlave.empty());
+  DeviceTree t;
+  const std::string r = t.root.string();
+  const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
+  t.Usb(usb + "1-1", "0403:6001", "FTDI", "FT232R \"USB\" UART \xff", "A50285BI");
+  t.Driver(usb + "1-1/1-1:1.0/ttyUSB0", "usb-serial", "ftdi_sio");
+  t.Tty("ttyUSB0", usb + "1-1/1-1:1.0/ttyUSB0", adapter.strSlave);
+  t.Driver("pnp0/00:01", "pnp", "serial");
+  t.Tty("ttyS1", "pnp0/00:01", other.strSlave, 4);
+
+  ConsoleRun run = RunConsole({"ports", "--json"});
+  EXPECT_EQ(run.status, 0);
+  std::istringstream lines(run.out);
+  std::vector<nlohmann::json> events;
+  for (std::string strLine; std::getline(lines, strLine);) events.push_back(nlohmann::json::parse(strLine));
+  ASSERT_EQ(events.size(), 3u) << run.out;
+  const nlohmann::json uart = {{"event", "port"},
+                               {"com", "COM2"},
+                               {"path", r + "/dev/ttyS1"},
+                               {"description", "16550A UART (driver serial)"},
+                               {"driver", "serial"}};
+  EXPECT_EQ(events[0], uart);
+  EXPECT_EQ(events[1]["com"], "COM10");
+  EXPECT_EQ(events[1]["vid"], "0403");
+  EXPECT_EQ(events[1]["pid"], "6001");
+  EXPECT_EQ(events[1]["manufacturer"], "FTDI");
+  EXPECT_EQ(events[1]["serial"], "A50285BI");
+  EXPECT_EQ(events[1]["driver"], "ftdi_sio");
+  EXPECT_EQ(events[1]["product"].get<std::string>().rfind("FT232R \"USB\" UART ", 0), 0u);
+  EXPECT_EQ(events[2]["event"], "result");
+  EXPECT_EQ(events[2]["code"], 0);
+}
+
+// usb:SERIAL in --port or QRTUPDATE_COM<n>: the adapter with that serial
+// number wherever the kernel put it; none or two such: no path, and the
+// reason names the serial numbers there are.
+TEST(Ports, UsbSerialNumberChoosesTheAdapter) {
+  Pty first, second, third;
+  ASSERT_FALSE(third.strSlave.empty());
+  DeviceTree t;
+  const std::string r = t.root.string();
+  const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
+  const char* const aSerials[] = {"QRTA0001", "QRTB0002", "QRTB0002"};
+  const Pty* const aPtys[] = {&first, &second, &third};
+  for (int i = 0; i < 3; ++i) {
+    const std::string strDev = usb + "1-" + std::to_string(i + 1);
+    const std::string strTty = "ttyUSB" + std::to_string(i == 2 ? 14 : i);  // the third has no COM number
+    t.Usb(strDev, "0403:6001", "FTDI", "FT232R USB UART", aSerials[i]);
+    t.Driver(strDev + "/1-1:1.0/" + strTty, "usb-serial", "ftdi_sio");
+    t.Tty(strTty, strDev + "/1-1:1.0/" + strTty, aPtys[i]->strSlave);
+  }
+
+  setenv("QRTUPDATE_COM3", "usb:qrta0001", 1);  // case does not matter
+  EXPECT_EQ(platform::ComPortPath(3), r + "/dev/ttyUSB0");
+  EXPECT_EQ(platform::ComPortUsbProblem(3), "");
+  SerialPort sp;
+  ASSERT_EQ(1, sp.OpenPort(3));
+  EXPECT_EQ(1, sp.WriteString(3, "FWU0"));
+  char buf[8] = {0};
+  ASSERT_EQ(4, read(first.fdMaster, buf, sizeof buf));
+  sp.ClosePort(3);
+  ConsoleRun run = RunConsole({"ports"});
+  EXPECT_NE(run.out.find("COM3\t" + r + "/dev/ttyUSB0\tQRTUPDATE_COM3=usb:qrta0001: FTDI FT232R"), std::string::npos)
+      << run.out;
+
+  const std::string strThere = "serial numbers here: QRTA0001 (COM10), QRTB0002 (COM11), QRTB0002 (" + r +
+                               "/dev/ttyUSB14)";
+  setenv("QRTUPDATE_COM3", "usb:QRTC0003", 1);
+  EXPECT_EQ(platform::ComPortPath(3), "");
+  EXPECT_EQ(platform::ComPortUsbProblem(3), "no USB adapter with serial number QRTC0003 is plugged in; " + strThere);
+  EXPECT_EQ(0, sp.OpenPort(3));
+  setenv("QRTUPDATE_COM3", "usb:QRTB0002", 1);
+  EXPECT_EQ(platform::ComPortPath(3), "");
+  EXPECT_EQ(platform::ComPortUsbProblem(3),
+            "2 USB adapters report serial number QRTB0002: choose the port by its path instead; " + strThere);
+  run = RunConsole({"ports"});
+  EXPECT_EQ(run.out.find("COM3\t"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("qrtupdate: COM3: QRTUPDATE_COM3=usb:QRTB0002: 2 USB adapters"), std::string::npos)
+      << run.err;
 }

@@ -10,7 +10,8 @@
 #   COM2  /dev/ttyS1    the 16550A UART (8250 driver)
 #   COM10 /dev/ttyUSB0  FTDI adapter ftdi0 (ftdi_sio): full update
 #   COM11 /dev/ttyUSB1  FTDI adapter ftdi1: pulled out mid-update
-#   COM12 /dev/ttyUSB2  FTDI adapter ftdi2: the update after the gadget's removal
+#   COM12 /dev/ttyUSB2  FTDI adapter ftdi2: the update after the gadget's removal,
+#                       through COM5 standing for its serial number (usb:QRTK-FTDI2)
 #   COM20 /dev/ttyACM0  CDC-ACM (cdc_acm), whose far end is the gadget's
 #                       /dev/ttyGS0 (g_serial on dummy_hcd), served by a
 #                       qrtsim inside the guest
@@ -66,7 +67,8 @@ wait_end() {
 # (pid upid), its output in DIR.
 start_update() {
   mkdir -p "$1"
-  (cd /fw && exec qrtupdate --as "$name" --interface "$2" --device "${3:-QRT1440}" update >"$1/out" 2>"$1/err") &
+  (cd /fw && exec qrtupdate --as "$name" --interface "$2" --device "${3:-QRT1440}" ${4:+--port "$4"} update \
+    >"$1/out" 2>"$1/err") &
   upid=$!
 }
 boxes() { grep "^$name (" "$1/err"; }
@@ -104,6 +106,22 @@ check ports-ftdi-count "not three FTDI adapters (COM10-COM12)" test "$(grep -c '
 check ports-acm "no CDC-ACM line for COM20" grep -qE \
   "^COM20${tab}/dev/ttyACM0${tab}[^(]*Gadget Serial[^(]* \(USB 0525:a4a7, .*driver cdc_acm\)\$" /tmp/ports
 show /tmp/ports /tmp/ports.err
+# The same as JSON Lines, field by field; the adapters' serial numbers are
+# the ones QEMU was given.
+qrtupdate ports --json >/tmp/ports.json 2>/tmp/ports.json.err
+check ports-json-ftdi "no JSON line for COM10 with its fields" grep -qE \
+  '^\{"event":"port","com":"COM10","path":"/dev/ttyUSB0","description":"[^"]*","vid":"0403","pid":"6001","manufacturer":"QEMU","product":"QEMU USB SERIAL","serial":"QRTK-FTDI0","driver":"ftdi_sio"\}$' \
+  /tmp/ports.json
+# A serial number no adapter reports: refused before anything is sent,
+# naming the ones there are.
+(cd /fw && exec qrtupdate --as "$name" --interface COM5 --port usb:QRTK-NONE --device QRT1440 update \
+  >/tmp/unknown.out 2>/tmp/unknown.err)
+ustatus=$?
+check usb-serial-unknown-status "usb:QRTK-NONE exited $ustatus" test "$ustatus" -eq 99
+check usb-serial-unknown-reason "usb:QRTK-NONE: no reason naming the adapters" grep -qF \
+  "not opened: no USB adapter with serial number QRTK-NONE is plugged in; serial numbers here: QRTK-FTDI0 (COM10), QRTK-FTDI1 (COM11), QRTK-FTDI2 (COM12)" \
+  /tmp/unknown.err
+[ "$ustatus" -eq 99 ] || show /tmp/ports.json /tmp/unknown.err
 
 # --- a full update over the FTDI adapter; low latency while it is held
 lat0=$(latency ttyUSB0)
@@ -218,7 +236,9 @@ if sim_acm /tmp/acm2; then
 else
   fail unplug-acm-fails "qrtsim could not serve /dev/ttyGS0"
 fi
-start_update /tmp/com12 COM12
+# COM12's adapter reached by its serial number alone, through a COM number
+# that has no device of its own.
+start_update /tmp/com12 COM5 QRT1440 usb:QRTK-FTDI2
 wait_end 300
 check after-acm-update "COM12 update exited $ustatus" test "$ustatus" -eq 0
 check after-acm-box "COM12: not the success box" test "$(boxes /tmp/com12)" = "$success"

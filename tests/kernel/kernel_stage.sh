@@ -107,7 +107,11 @@ pids+=($!)
 append="console=ttyS0 panic=-1 loglevel=3"
 [ "$mode" = multi ] && append="$append multi"
 usb=()
-for s in ftdi0 ftdi1 ftdi2; do usb+=(-chardev "serial,id=c$s,path=${pty[$s]}" -device "usb-serial,chardev=c$s,id=$s"); done
+# Each adapter reports a serial number of its own, as real ones do: the
+# guest chooses a port by it (--port usb:SERIAL).
+for s in ftdi0 ftdi1 ftdi2; do
+  usb+=(-chardev "serial,id=c$s,path=${pty[$s]}" -device "usb-serial,chardev=c$s,id=$s,serial=QRTK-${s^^}")
+done
 boot=$SECONDS
 timeout "$limit" qemu-system-x86_64 -accel tcg -m 512 -nodefaults -display none -no-reboot \
   -kernel "$C/vmlinuz" -initrd "$work/initrd.gz" -append "$append" \
@@ -153,7 +157,8 @@ if [ "$mode" = multi ]; then
   required="modules multi-ran multi-summary multi-status multi-com11-shorter multi-com11-no-success
     multi-others-success"
 else
-  required="modules ports-status ports-uart ports-ftdi ports-ftdi-count ports-acm
+  required="modules ports-status ports-uart ports-ftdi ports-ftdi-count ports-acm ports-json-ftdi
+    usb-serial-unknown-status usb-serial-unknown-reason
     ftdi-latency-held ftdi-flag-held ftdi-update ftdi-box ftdi-latency-after ftdi-flag-after
     unplug-ftdi-fails unplug-ftdi-message unplug-ftdi-time unplug-ftdi-gone unplug-ftdi-not-listed
     uart-flag-held uart-update uart-box uart-flag-after

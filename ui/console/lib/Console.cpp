@@ -234,6 +234,8 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
     Show(dlg);
   } else if (a == "info") {
     Click(dlg, IDC_INFO);
+  } else if (a == "update" && m_pOptions->bDryRun) {
+    if (!DryRunUpdate(upd)) return false;
   } else if (a == "update") {
     Click(dlg, IDC_UPDATE);
     NoteUpdateAdapter(upd.Link().Description());
@@ -252,6 +254,13 @@ bool ConsoleFrontEnd::DoStep(fw::Dialog& dlg, const ConsoleStep& step) {
   }
   EndProgressLine();
   return true;
+}
+
+void ConsoleFrontEnd::Refuse(int nCode, const std::string& strText) {
+  m_err << "qrtupdate: " << strText << "\n";
+  m_err.flush();
+  m_bUsageError = true;  // the reason is said; the code is not the dialog's
+  m_nExit = nCode;
 }
 
 void ConsoleFrontEnd::UsageError(const std::string& strText) {

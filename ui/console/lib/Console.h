@@ -7,6 +7,7 @@
 //   ConsoleDisplay.cpp  the terminal display: list lines, boxes, progress bar
 //   ConsolePorts.cpp    the port listing ("ports")
 //   ConsoleVerify.cpp   the bundle check ("verify")
+//   ConsoleDryRun.cpp   update --dry-run: the checks and the plan, nothing sent
 //   ConsoleJson.cpp     the JSON Lines stream (--json) and the record's end
 //   UpdateRecord.cpp    the update record (--report)
 //   ConsoleReasons.cpp  the lines that say why an action failed
@@ -85,6 +86,12 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   int ListPortsAlone(const ConsoleOptions& options);
   void ListPorts();
   void UsageError(const std::string& strText);
+  // Ends the run with nCode and strText as its reason on standard error
+  // (a refusal of the console's own, not a usage error).
+  void Refuse(int nCode, const std::string& strText);
+  // update --dry-run (ConsoleDryRun.cpp): the update's checks, the port
+  // opened and closed, the plan shown; false when the run ends here.
+  bool DryRunUpdate(UpdateDialog& upd);
   void EndProgressLine();
   bool StopNoted();
   void ReportStop();

@@ -43,6 +43,13 @@ inline constexpr char kReason[] = "reason";
 inline constexpr char kInterface[] = "interface";
 inline constexpr char kPortResult[] = "port_result";
 
+// One COM port of "ports": {com, path, description} and, where the system
+// knows them, {vid, pid, manufacturer, product, serial, driver}.
+inline constexpr char kPort[] = "port";
+inline constexpr char kCom[] = "com";
+inline constexpr char kPath[] = "path";
+inline constexpr char kDescription[] = "description";
+
 inline nlohmann::ordered_json ListEvent(const std::string& strText) { return {{kEvent, kList}, {kText, strText}}; }
 
 inline nlohmann::ordered_json ProgressEvent(int nPos, int nLower, int nUpper) {

@@ -91,7 +91,9 @@ int ConsoleFrontEnd::EndRun(const ConsoleOptions& options, int nCode) {
   if (nCode == kResultOk) m_strReason.clear();
   else if (m_strReason.empty()) m_strReason = ResultMeaning(nCode);
   m_record.SetReason(m_strReason);
-  if (!options.strReport.empty() && !m_bReportRefused) {
+  // A dry run writes no record: it only checked that the record's folder
+  // takes one, and a record of no update could be read as one.
+  if (!options.strReport.empty() && !m_bReportRefused && !options.bDryRun) {
     const std::string strName = StartFileName();
     // The file name the program was started under (or --as NAME): the name
     // its brand and firmware version were read from.

@@ -127,6 +127,8 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
       if (o.strReport.empty() && o.strError.empty()) o.strError = "--report needs a file name";
     } else if (a == "--json") {
       o.bJson = true;
+    } else if (a == "--dry-run" || a == "-n") {
+      o.bDryRun = true;
     } else if (a == "--as") {
       o.strAs = value("a file name");
       if (o.strAs.empty() && o.strError.empty()) o.strError = "--as needs a file name";
@@ -174,6 +176,11 @@ ConsoleOptions ParseConsoleArgs(const std::vector<std::string>& args) {
     bool bAction = false;
     for (const auto& s : o.steps) bAction = bAction || s.kind == ConsoleStep::Action;
     if (!bAction) o.strError = "no action given";
+  }
+  if (o.strError.empty() && o.bDryRun) {
+    bool bUpdate = false;
+    for (const auto& s : o.steps) bUpdate = bUpdate || (s.kind == ConsoleStep::Action && s.value == "update");
+    if (!bUpdate) o.strError = "--dry-run rehearses an update: give the update action";
   }
   if (o.strError.empty() && o.interfaces.size() > 1) o.strError = SeveralPortsError(o);
   o.args = args;

@@ -17,6 +17,7 @@ struct ConsoleOptions {
   std::string strAs;  // --as NAME, empty when not given
   std::string strReport;  // --report FILE, empty when not given
   bool bJson = false;     // --json: JSON Lines on standard output
+  bool bDryRun = false;   // --dry-run, -n: update checks everything, opens the port, sends nothing
   std::vector<std::string> dirs;  // -C DIR, in the order given: each taken from the one before
   std::vector<ConsoleStep> steps;
   // Every interface --interface named, in the order given (a list "COM10,COM11"

@@ -6,6 +6,7 @@
 #include "common/TerminalText.h"
 #include "platform/ports.h"
 #include "ui/console/lib/Console.h"
+#include "ui/console/lib/ConsoleEvents.h"
 
 namespace ui {
 
@@ -37,10 +38,28 @@ int ConsoleFrontEnd::ListPortsAlone(const ConsoleOptions& options) {
   return 0;
 }
 
+// A port as a line of the JSON stream: the fields a script selects by
+// instead of cutting columns; those the system does not know are left out.
+static nlohmann::ordered_json PortEvent(const platform::ComPortEntry& port) {
+  nlohmann::ordered_json j = {{events::kEvent, events::kPort},
+                              {events::kCom, LinkAddressName({LinkKind::Com, port.n, ""})},
+                              {events::kPath, port.strPath},
+                              {events::kDescription, port.strDescription}};
+  const std::pair<const char*, const std::string*> optional[] = {
+      {"vid", &port.strVid},           {"pid", &port.strPid},       {"manufacturer", &port.strManufacturer},
+      {"product", &port.strProduct},   {"serial", &port.strSerial}, {"driver", &port.strDriver}};
+  for (const auto& [pszName, pstr] : optional)
+    if (!pstr->empty()) j[pszName] = *pstr;
+  return j;
+}
+
 void ConsoleFrontEnd::ListPorts() {
   std::vector<std::string> notes;
   for (const platform::ComPortEntry& port : platform::ListComPorts(&notes))
-    m_out << LinkAddressName({LinkKind::Com, port.n, ""}) << "\t" << TerminalText(port.strPath) << "\t"
+    if (m_pJson)
+      JsonEvent(PortEvent(port));
+    else
+      m_out << LinkAddressName({LinkKind::Com, port.n, ""}) << "\t" << TerminalText(port.strPath) << "\t"
           << TerminalText(port.strDescription) << "\n";
   m_out.flush();
   for (const std::string& strNote : notes) m_err << "qrtupdate: " << TerminalText(strNote) << "\n";

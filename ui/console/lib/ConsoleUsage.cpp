@@ -43,7 +43,7 @@ std::string ExitStatusLines() {
 // The synopsis and the options.
 std::string UsageOptions() {
   return "usage: qrtupdate [-C DIR] [--as NAME] [--interface COM1..COM29|USB|GPIB] [--device 0..4|MODEL]\n"
-         "                 [--port PATH] [--report FILE] [--json] ACTION...\n"
+         "                 [--port PATH|usb:SERIAL] [--report FILE] [--json] [--dry-run] ACTION...\n"
          "\n"
          "Runs the QRT Update main window without a window. Options choose entries as a user\n"
          "would, in the order given; actions click buttons, in the order given.\n"
@@ -66,7 +66,12 @@ std::string UsageOptions() {
          "                    " + std::string(platform::kComPortVariable) +
          "<n>; without it COM1..COM9 are /dev/ttyS0..8,\n"
          "                    COM10..COM19 /dev/ttyUSB0..9, COM20..COM29 /dev/ttyACM0..9), or\n"
-         "                    a port on a serial device server, on Linux and Windows (below)\n"
+         "                    a port on a serial device server, on Linux and Windows (below);\n"
+         "                    usb:SERIAL (also in " + std::string(platform::kComPortVariable) +
+         "<n>) is the port of the USB adapter reporting\n"
+         "                    that serial number, wherever it is plugged in (none or two such:\n"
+         "                    exit status 99 before anything is sent, naming the serial numbers\n"
+         "                    there are); a /dev/serial/by-id/... path is a plain path\n"
          "  --report FILE     when the run ends, whatever its outcome, write the update record\n"
          "                    to FILE: one JSON document (program, brand, device, port,\n"
          "                    containers with their SHA-256, each controller's pages confirmed\n"
@@ -82,6 +87,14 @@ std::string UsageOptions() {
          "                    always last {\"event\":\"result\",\"code\",\"meaning\"}, usage errors\n"
          "                    included (several ports: see below); other text (show, info,\n"
          "                    ports, --help) goes to standard error\n"
+         "  --dry-run, -n     with update: every check the update makes before its first byte\n"
+         "                    (containers, SHA256SUMS and its signature, the record's folder,\n"
+         "                    the port opened with the update's settings, a network port\n"
+         "                    connected), then the port closed with nothing sent; prints the\n"
+         "                    plan (model, port and adapter, each controller's container,\n"
+         "                    SHA-256 and pages, the time at 19200 baud), with --json as\n"
+         "                    {\"event\":\"plan\"} before the result; writes no record; exit\n"
+         "                    status 0, or the code the update would end with before sending\n"
          "  --help            this text\n"
          "  --version         print the program version\n";
 }
@@ -97,7 +110,9 @@ std::string UsageActions() {
          "  check      click the identification check\n"
          "  probe-usb  click the USB probe\n"
          "  ports      list the COM ports there are now, one 'COM<n> TAB path TAB description'\n"
-         "             line each (needs no brand in the name)\n"
+         "             line each (needs no brand in the name); with --json one line per port\n"
+         "             {\"event\":\"port\",\"com\",\"path\",\"description\"} with \"vid\", \"pid\",\n"
+         "             \"manufacturer\", \"product\", \"serial\", \"driver\" where known\n"
          "  verify     check every file SHA256SUMS lists in the working folder against its\n"
          "             SHA-256, one 'NAME TAB ok|differs|missing' line each; exit status 0 when\n"
          "             all are ok, 7 otherwise or without a SHA256SUMS that can be read (needs no\n"
