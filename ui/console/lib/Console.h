@@ -30,6 +30,8 @@
 #include "ui/memory/MemoryFrontEnd.h"
 #include "common/ResultCodes.h"
 
+class UpdateDialog;
+
 namespace ui {
 
 class ConsoleFrontEnd : public MemoryFrontEnd {
