@@ -39,3 +39,11 @@ std::string TerminalText(const std::string& str) {
   }
   return strOut;
 }
+
+std::string TerminalLines(const std::string& str) {
+  std::string strOut;
+  std::size_t nStart = 0;
+  for (std::size_t nEnd; (nEnd = str.find('\n', nStart)) != std::string::npos; nStart = nEnd + 1)
+    strOut += TerminalText(str.substr(nStart, nEnd - nStart)) + '\n';
+  return strOut + TerminalText(str.substr(nStart));
+}

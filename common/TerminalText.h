@@ -8,3 +8,7 @@
 // and so does every byte that is not part of valid UTF-8; everything else
 // stays as it is.
 std::string TerminalText(const std::string& str);
+
+// The same for text of several lines (a message box's): each line made safe,
+// the line breaks kept.
+std::string TerminalLines(const std::string& str);

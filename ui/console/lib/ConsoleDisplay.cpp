@@ -64,7 +64,7 @@ void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
   m_out.flush();
   // A box may quote the device: its bytes never reach the terminal as
   // commands (the record and the stream keep them, as JSON text).
-  m_err << TerminalText(box.caption) << " (" << IconName(box.icon) << "): " << TerminalText(box.text) << "\n";
+  m_err << TerminalText(box.caption) << " (" << IconName(box.icon) << "): " << TerminalLines(box.text) << "\n";
   m_err.flush();
   RedrawProgressBar();
 }

@@ -91,7 +91,7 @@ void SeveralPorts::OnChildLine(PortRun& p, const std::string& strLine) {
     m_pDisplay->ListLine(p, Text(j, events::kText));
   } else if (strEvent == events::kMessage) {
     m_pDisplay->SayLine(p.strName + ": " + TerminalText(Text(j, events::kCaption)) + " (" +
-                        Text(j, events::kIcon) + "): " + TerminalText(Text(j, events::kText)));
+                        Text(j, events::kIcon) + "): " + TerminalLines(Text(j, events::kText)));
   }
 }
 
