@@ -166,8 +166,8 @@ class Device:
     """One simulated power supply: qrtsim on a pty, and ser2net in front of it
     for a network port."""
 
-    def __init__(self, spec, model, folder, qrtsim):
-        self.spec = spec
+    def __init__(self, setup, model, folder, qrtsim):
+        self.setup = setup
         self.folder = folder
         self.report = os.path.join(folder, "sim.json")
         self.sim = None
@@ -184,11 +184,11 @@ class Device:
     def _start(self, model, qrtsim):
         family, channels, _ = MODELS[model]
         folder = self.folder
-        spec = self.spec
+        setup = self.setup
         args = [qrtsim, "--verbose", "--family", family, "--channels", str(channels), "--report", self.report,
                 "--max-seconds", str(int(RUN_LIMIT_S) + 60)]
-        if spec["fault"]:
-            args += ["--fault", spec["fault"]]
+        if setup["fault"]:
+            args += ["--fault", setup["fault"]]
         os.makedirs(folder)
         self.out = os.path.join(folder, "sim.out")
         self.err = os.path.join(folder, "sim.err")
@@ -203,9 +203,9 @@ class Device:
         # a later run (or of another soak) takes it while a program of this
         # run, not yet started or still running, may open it by that name.
         self.hold = os.open(self.pty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        if spec["kind"] != "pty":
+        if setup["kind"] != "pty":
             port = free_port()
-            accepter = "telnet(rfc2217),tcp" if spec["kind"] == "rfc2217" else "tcp"
+            accepter = "telnet(rfc2217),tcp" if setup["kind"] == "rfc2217" else "tcp"
             conf = os.path.join(folder, "ser2net.yaml")
             with open(conf, "w") as f:
                 f.write("connection: &qrt\n    accepter: %s,127.0.0.1,%d\n"
@@ -221,7 +221,7 @@ class Device:
                 if time.monotonic() > end or self.server.poll() is not None:
                     raise RuntimeError("ser2net does not listen")
                 time.sleep(0.05)
-            self.address = "%s://127.0.0.1:%d" % (spec["kind"], port)
+            self.address = "%s://127.0.0.1:%d" % (setup["kind"], port)
 
     def wait_for(self, text, seconds):
         """Until the simulator has logged TEXT (it logs every command), it
@@ -464,9 +464,9 @@ class Soak:
             if k.startswith("QRTUPDATE_COM"):
                 del env[k]
         try:
-            for i, spec in enumerate(plan["devices"]):
-                devices.append(Device(spec, plan["model"], os.path.join(folder, "dev%d" % i), self.qrtsim))
-                self.map_port(spec["com"], devices[-1].address, env)
+            for i, setup in enumerate(plan["devices"]):
+                devices.append(Device(setup, plan["model"], os.path.join(folder, "dev%d" % i), self.qrtsim))
+                self.map_port(setup["com"], devices[-1].address, env)
         except (RuntimeError, OSError) as e:
             for d in devices:
                 d.stop()
@@ -554,11 +554,11 @@ class Soak:
             allowed = {os.getpid(), d.sim.pid} | ({d.server.pid} if d.server and d.server.poll() is None else set())
             held = holders(d.pty, allowed)
             if held:
-                violations.append("COM%d: %s still held by process %s after the run" % (d.spec["com"], d.pty, held))
+                violations.append("COM%d: %s still held by process %s after the run" % (d.setup["com"], d.pty, held))
             elif not d.server:
                 problem = lock_free(d.pty)
                 if problem:
-                    violations.append("COM%d: %s %s after the run" % (d.spec["com"], d.pty, problem))
+                    violations.append("COM%d: %s %s after the run" % (d.setup["com"], d.pty, problem))
         # "FWUE" awaits no reply: the program may end while it is still on its
         # way (through ser2net above all). A port that ended with code 0 gets
         # it in its own time; the check below tells if it never came.
@@ -599,11 +599,11 @@ class Soak:
             # (the first milliseconds of the process) ends it by the signal
             # itself: no record then, and nothing may have reached a device.
             if sent_stop and status is not None and status < 0:
-                for spec, dev in zip(plan["devices"], devices):
+                for setup, dev in zip(plan["devices"], devices):
                     sim = dev.received()
                     if sim is None or sim.get("received_bytes", 0) != 0:
                         violations.append("COM%d: the program was ended by the signal before it began, yet "
-                                          "its device received %s bytes" % (spec["com"], sim and sim.get(
+                                          "its device received %s bytes" % (setup["com"], sim and sim.get(
                                               "received_bytes")))
                 return
             violations.append("no record that can be read (%s), exit status %s" % (e, status))
@@ -633,8 +633,8 @@ class Soak:
             for name, code in zip(wanted, codes):
                 if summary.get(name) != code:
                     violations.append("%s: summary line says %s, its record %s" % (name, summary.get(name), code))
-        for spec, dev, port in zip(plan["devices"], devices, ports):
-            check_port(plan["model"], spec["com"], port, dev.received(), violations)
+        for setup, dev, port in zip(plan["devices"], devices, ports):
+            check_port(plan["model"], setup["com"], port, dev.received(), violations)
 
     def soak(self, minutes, only):
         end = time.monotonic() + minutes * 60
