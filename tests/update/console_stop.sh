@@ -15,7 +15,7 @@
 set -u
 qrtupdate=$1 runner=$2 qrtsim=$3
 name=QRT_Update_OP_FWV2.04
-com=COM8  # a port number of our own: other Wine tests map other ones
+com=COM2  # a port number of our own: other Wine tests map other ones
 
 . "$(dirname "$0")/../qrtsim-lib.sh"
 console_test_start console-stop 1

@@ -22,7 +22,7 @@ export LC_ALL=C
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 qrtupdate=$(absolute "$1") required=$(absolute "$2") runner=$3 qrtsim=$4 devkey=$(absolute "$5")
 name=QRT_Update_OP_FWV2.04
-com=COM4  # a low number, a reserved device name on Windows; no other test maps it
+com=COM5  # a low number, a reserved device name on Windows; no other Wine test maps it
 
 if [ ! -x "$qrtsim" ]; then
   echo "SKIP: no native qrtsim ($qrtsim); configure the Windows build with -DQRT_NATIVE_BIN=<native build>/bin"
@@ -68,7 +68,7 @@ verify() {
   err=$(tr -d '\r' <"$work/verify.err")
 }
 
-# run_update PROGRAM DIR AS: a QRT1440 update over COM4 against qrtsim,
+# run_update PROGRAM DIR AS: a QRT1440 update over COM5 against qrtsim,
 # working in DIR, with the record DIR/record.json; sets status and
 # boxes. qrtsim keeps its line open; after a run that ended 0 it is stopped
 # once its report shows "FWUE".
