@@ -308,12 +308,16 @@ void UpdateDialog::SendClosingCommand() {
   if (m_nError != kResultOk) return;
   Link().Purge();
   platform::Sleep(kCommandPauseMs);
-  if (SendString(kClosingCommand)) {
+  // The closing command awaits no reply; a link through a device server
+  // still has to learn that it went on towards the device.
+  const bool bSent = SendString(kClosingCommand) != 0;
+  if (bSent && Link().Drain()) {
     MessageBox("Firmware successfully updated! Please restart device!", "", fw::MsgIcon::Information);
   } else {
     // The device never heard that the update is complete.
     m_nError = kErrorNotConfirmed;
-    m_failure.strDetail = "the closing command was not sent";
+    m_failure.strDetail = bSent ? "the closing command may not have reached the device: " + Link().LastError()
+                                : "the closing command was not sent";
     MessageBox(ErrorCodeMessage(m_nError), "", fw::MsgIcon::Warning, FailureReason());
   }
 }

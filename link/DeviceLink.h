@@ -62,6 +62,12 @@ class DeviceLink {
   virtual std::string ReceiveString(int n) = 0;
   // Discards pending input (COM); nothing on GPIB.
   virtual void Purge() = 0;
+  // Called after the last write, which awaits no reply: 1 once what was
+  // written is known to be on its way to the device, 0 when that cannot be
+  // confirmed (the reason in LastError()). A COM port's driver sends what it
+  // took before the port closes, and a GPIB write ends when the device took
+  // it, so only a link through a device server has anything to wait for.
+  virtual int Drain() { return 1; }
   // Ends the run: a COM port is closed, a GPIB device taken offline.
   virtual void Close() = 0;
   // Gives back what stays open when the window closes: a COM port is

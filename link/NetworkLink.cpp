@@ -279,6 +279,7 @@ int NetworkLink::Send(const std::string& strWire) {
 
 int NetworkLink::SendString(const std::string& str) {
   if (str.empty()) return m_hSocket != platform::kInvalidSocket && !m_bEnded ? 1 : 0;
+  m_nLastSent = str.size();
   return Send(m_address.kind == NetworkKind::Rfc2217 ? rfc2217::EscapeData(str) : str);
 }
 
@@ -362,6 +363,43 @@ void NetworkLink::Purge() {
                "; what arrives while the program waits for it is discarded instead.");
     }
   }
+}
+
+int NetworkLink::Drain() {
+  if (m_hSocket == platform::kInvalidSocket || m_bEnded) {
+    m_strError = "the connection to the device server ended before it took the last bytes" +
+                 (m_strError.empty() ? std::string() : " (" + m_strError + ")");
+    return 0;
+  }
+  if (m_address.kind == NetworkKind::Rfc2217) {
+    m_telnet.ForgetReply(rfc2217::kSetBaudRate);
+    if (Send(rfc2217::ComPortCommand(rfc2217::kSetBaudRate, rfc2217::BigEndian32(0)))) {
+      WaitUntil([this] { return m_telnet.Reply(rfc2217::kSetBaudRate, nullptr); }, m_bounds.msNegotiate);
+    }
+    if (!m_telnet.Reply(rfc2217::kSetBaudRate, nullptr)) {
+      m_strError = m_bStopped ? std::string("stopped before the device server confirmed the last bytes")
+                   : m_bEnded ? "the device server closed the connection before it confirmed the last bytes (" +
+                                    m_strError + ")"
+                              : "the device server did not answer within " + platform::WaitText(m_bounds.msNegotiate) +
+                                    " after the last bytes, so that they may not have reached the device";
+      return 0;
+    }
+  }
+  // The serial line's time for the last bytes at 10 bits a character.
+  const std::uint32_t dwBaud = m_settings.dwBaudRate ? m_settings.dwBaudRate : 19200;
+  const unsigned msLine = static_cast<unsigned>((std::uint64_t{m_nLastSent} * 10 * 1000 + dwBaud - 1) / dwBaud);
+  WaitUntil([] { return false; }, msLine + m_bounds.msSettle);
+  if (m_bStopped) {
+    m_strError = "stopped before the last bytes' time on the serial line had passed";
+    return 0;
+  }
+  // A server that hangs up now has taken the bytes (RFC 2217 said so); one
+  // behind raw TCP gives no sign either way, so its hang-up is taken as a loss.
+  if (m_bEnded && m_address.kind == NetworkKind::RawTcp) {
+    m_strError = "the device server closed the connection right after the last bytes (" + m_strError + ")";
+    return 0;
+  }
+  return 1;
 }
 
 void NetworkLink::Close() {

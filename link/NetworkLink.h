@@ -40,6 +40,7 @@ struct NetworkBounds {
   unsigned msConnect = 5000;   // the TCP connect
   unsigned msNegotiate = 3000; // the options agreed and every line setting acknowledged
   unsigned msPurge = 1000;     // the acknowledgement of a purge
+  unsigned msSettle = 200;     // held after the last bytes' time on the line
 };
 
 class NetworkLink : public DeviceLink {
@@ -65,6 +66,12 @@ class NetworkLink : public DeviceLink {
   // buffers, and what came before its acknowledgement; raw TCP: what has
   // arrived by now.
   void Purge() override;
+  // RFC 2217: a query of the baud rate, which the server answers only once
+  // it has read everything sent before it; then, with either kind, the
+  // connection is held for the time the last bytes take on the serial line
+  // and a margin, since a server may drop what is still on its way to the
+  // line when the connection ends.
+  int Drain() override;
   void Close() override;
   void Release() override { Close(); }
   std::string LastError() const override { return m_strError; }
@@ -100,4 +107,5 @@ class NetworkLink : public DeviceLink {
   bool m_bEnded = false;    // the connection broke: no more waiting
   bool m_bStopped = false;  // a stop signal ended a wait
   bool m_bPurgeUnacknowledged = false;
+  std::size_t m_nLastSent = 0;  // data bytes of the last write
 };

@@ -19,6 +19,9 @@ class StoppableLink : public DeviceLink {
   int SendByte(char ch) override;
   std::string ReceiveString(int n) override;
   void Purge() override;
+  // Once the last bytes are written a stop no longer cuts them off: the
+  // link inside confirms them or not.
+  int Drain() override { return m_pInner->Drain(); }
   void Close() override;
   void Release() override;
   std::string LastError() const override;

@@ -256,6 +256,76 @@ TEST(NetworkLink, ClosingWithUnreadBytesEndsInOrderAfterTheLastOnes) {
   }
 }
 
+// The update's last command awaits no reply, so the link must learn another
+// way that the server took it before the update may say it succeeded: over
+// RFC 2217 a baud-rate query sent after it and answered, then with either
+// kind the connection held for the bytes' time on the line and a margin,
+// since a server may drop what is on its way to the line when the
+// connection ends. A server that never answers, or that hangs up over raw
+// TCP, leaves the bytes unconfirmed.
+TEST(NetworkLink, TheLastBytesAreConfirmedBeforeTheConnectionEnds) {
+  using Steady = std::chrono::steady_clock;
+  NetworkBounds bounds = Short();
+  bounds.msSettle = 150;
+  const std::string kQuery = ComPortCommand(kSetBaudRate, BigEndian32(0));
+  for (NetworkKind kind : {NetworkKind::Rfc2217, NetworkKind::RawTcp}) {
+    std::string strLast, strQuery;
+    bool bInOrder = false;
+    Steady::duration held{};
+    LoopbackServer server([&](LoopbackServer::Peer& peer) {
+      if (kind == NetworkKind::Rfc2217) Agree(peer);
+      strLast = peer.Read(4, 3000);
+      if (kind == NetworkKind::Rfc2217) {
+        strQuery = peer.Read(kQuery.size(), 3000);
+        peer.Send(ComPortReply(kSetBaudRate, BigEndian32(19200)));
+      }
+      const Steady::time_point t0 = Steady::now();
+      bInOrder = peer.EndedInOrder(3000);
+      held = Steady::now() - t0;
+    });
+    NetworkLink link({kind, "127.0.0.1", server.Port()}, nullptr, bounds);
+    ASSERT_EQ(link.Open(LinkSettings{}), 1) << link.LastError();
+    EXPECT_EQ(link.SendString("FWUE"), 1);
+    EXPECT_EQ(link.Drain(), 1) << link.LastError();
+    link.Close();
+    server.Join();
+    EXPECT_EQ(strLast, "FWUE");
+    if (kind == NetworkKind::Rfc2217) {
+      EXPECT_EQ(strQuery, kQuery);
+    }
+    EXPECT_TRUE(bInOrder);
+    // Four characters at 19200 baud (3 ms) and the margin, at the least.
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(held).count(), 150);
+  }
+
+  // An RFC 2217 server that takes the bytes and never answers the query.
+  LoopbackServer silent([&](LoopbackServer::Peer& peer) {
+    Agree(peer);
+    peer.Read(4 + kQuery.size(), 3000);
+    peer.EndedInOrder(3000);
+  });
+  NetworkLink quiet(Rfc(silent.Port()), nullptr, bounds);
+  ASSERT_EQ(quiet.Open(LinkSettings{}), 1) << quiet.LastError();
+  EXPECT_EQ(quiet.SendString("FWUE"), 1);
+  EXPECT_EQ(quiet.Drain(), 0);
+  EXPECT_NE(quiet.LastError().find("did not answer within"), std::string::npos) << quiet.LastError();
+  quiet.Close();
+  silent.Join();
+
+  // A raw TCP server that hangs up as the bytes come.
+  LoopbackServer hangup([&](LoopbackServer::Peer& peer) {
+    peer.Read(4, 3000);
+    peer.Close();
+  });
+  NetworkLink raw({NetworkKind::RawTcp, "127.0.0.1", hangup.Port()}, nullptr, bounds);
+  ASSERT_EQ(raw.Open(LinkSettings{}), 1) << raw.LastError();
+  EXPECT_EQ(raw.SendString("FWUE"), 1);
+  EXPECT_EQ(raw.Drain(), 0);
+  EXPECT_NE(raw.LastError().find("closed the connection"), std::string::npos) << raw.LastError();
+  raw.Close();
+  hangup.Join();
+}
+
 TEST(NetworkAddress, Parsing) {
   NetworkAddress a;
   std::string strError;
