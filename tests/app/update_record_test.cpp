@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/file.h"
+#include "ui/console/lib/ConsoleMulti.h"
 #include "ui/console/lib/ReportPlace.h"
 #include "ui/console/lib/UpdateRecord.h"
 #include "update/Models.h"
@@ -179,6 +180,29 @@ TEST(UpdateRecord, PlaceCheckedBeforeTheRun) {
 #endif
   std::filesystem::current_path(oldCwd);
   std::filesystem::remove_all(dir);
+}
+
+// Several ports: a child stopped before its update started leaves a record
+// that names no port; the merged record names it from the parent's side, and
+// never renames a port a child did name.
+TEST(UpdateRecord, MergedRecordNamesThePortOfAChildStoppedEarly) {
+  ui::UpdateRecord early;
+  early.Finish(130, true);
+  nlohmann::ordered_json stopped = nlohmann::ordered_json::parse(early.Text());
+  ASSERT_TRUE(stopped["interface"].is_null());
+  ui::NameChildRecord(stopped, "COM3", "/dev/ttyUSB0");
+  EXPECT_EQ(stopped["interface"], "COM3");
+  EXPECT_EQ(stopped["port"], "/dev/ttyUSB0");
+  EXPECT_EQ(stopped["updated"], false);
+
+  ui::UpdateRecord started;
+  FeedMainOnly(started, 2, true, 3);
+  started.SetPort("rfc2217://bench:4001");
+  started.Finish(3, false);
+  nlohmann::ordered_json named = nlohmann::ordered_json::parse(started.Text());
+  ui::NameChildRecord(named, "COM4", "/dev/ttyUSB1");
+  EXPECT_EQ(named["interface"], "COM3");
+  EXPECT_EQ(named["port"], "rfc2217://bench:4001");
 }
 
 }  // namespace

@@ -20,6 +20,11 @@ struct ConsoleOptions;
 
 using SeveralClock = std::chrono::steady_clock;
 
+// A child's record as the merged record holds it: a child stopped before its
+// update started never learnt its port, so the port's name and path the
+// parent gave it are filled in where the record has none.
+void NameChildRecord(nlohmann::ordered_json& record, const std::string& strName, const std::string& strPath);
+
 // One port of the run and its child process.
 struct PortRun {
   std::string strName;    // "COM10"

@@ -61,11 +61,23 @@ void SeveralPorts::EndPorts() {
   m_front.m_out.flush();
 }
 
+void NameChildRecord(nlohmann::ordered_json& record, const std::string& strName, const std::string& strPath) {
+  if (!record.is_object()) return;
+  auto fill = [&record](const char* pszKey, const std::string& strValue) {
+    if (strValue.empty()) return;
+    auto it = record.find(pszKey);
+    if (it == record.end() || it->is_null()) record[pszKey] = strValue;
+  };
+  fill("interface", strName);
+  fill("port", strPath);
+}
+
 void SeveralPorts::MergeRecords() {
   for (auto& p : m_ports) {
     nlohmann::ordered_json record;
     if (p->bStarted) record = ReadChildRecord(p->strReport);
     if (record.is_discarded() || !record.is_object()) record = LostRecord(*p);
+    NameChildRecord(record, p->strName, p->strPath);
     m_front.m_severalDevices.push_back(std::move(record));
   }
 }
