@@ -393,9 +393,10 @@ int NetworkLink::Drain() {
     m_strError = "stopped before the last bytes' time on the serial line had passed";
     return 0;
   }
-  // A server that hangs up now has taken the bytes (RFC 2217 said so); one
-  // behind raw TCP gives no sign either way, so its hang-up is taken as a loss.
-  if (m_bEnded && m_address.kind == NetworkKind::RawTcp) {
+  // A server keeps the connection while its line works; one that ends it
+  // now (ser2net does when its serial side fails) may not have passed the
+  // bytes on, whatever it answered before.
+  if (m_bEnded) {
     m_strError = "the device server closed the connection right after the last bytes (" + m_strError + ")";
     return 0;
   }

@@ -70,7 +70,8 @@ class NetworkLink : public DeviceLink {
   // it has read everything sent before it; then, with either kind, the
   // connection is held for the time the last bytes take on the serial line
   // and a margin, since a server may drop what is still on its way to the
-  // line when the connection ends.
+  // line when the connection ends. A server that ends the connection
+  // during the hold leaves the bytes unconfirmed.
   int Drain() override;
   void Close() override;
   void Release() override { Close(); }

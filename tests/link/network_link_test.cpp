@@ -261,8 +261,8 @@ TEST(NetworkLink, ClosingWithUnreadBytesEndsInOrderAfterTheLastOnes) {
 // RFC 2217 a baud-rate query sent after it and answered, then with either
 // kind the connection held for the bytes' time on the line and a margin,
 // since a server may drop what is on its way to the line when the
-// connection ends. A server that never answers, or that hangs up over raw
-// TCP, leaves the bytes unconfirmed.
+// connection ends. A server that never answers, or that hangs up during the
+// hold, leaves the bytes unconfirmed.
 TEST(NetworkLink, TheLastBytesAreConfirmedBeforeTheConnectionEnds) {
   using Steady = std::chrono::steady_clock;
   NetworkBounds bounds = Short();
@@ -312,18 +312,27 @@ TEST(NetworkLink, TheLastBytesAreConfirmedBeforeTheConnectionEnds) {
   quiet.Close();
   silent.Join();
 
-  // A raw TCP server that hangs up as the bytes come.
-  LoopbackServer hangup([&](LoopbackServer::Peer& peer) {
-    peer.Read(4, 3000);
-    peer.Close();
-  });
-  NetworkLink raw({NetworkKind::RawTcp, "127.0.0.1", hangup.Port()}, nullptr, bounds);
-  ASSERT_EQ(raw.Open(LinkSettings{}), 1) << raw.LastError();
-  EXPECT_EQ(raw.SendString("FWUE"), 1);
-  EXPECT_EQ(raw.Drain(), 0);
-  EXPECT_NE(raw.LastError().find("closed the connection"), std::string::npos) << raw.LastError();
-  raw.Close();
-  hangup.Join();
+  // A server that hangs up as the bytes come, as ser2net does when its
+  // serial side fails: over RFC 2217 even after it answered the query.
+  for (NetworkKind kind : {NetworkKind::RawTcp, NetworkKind::Rfc2217}) {
+    LoopbackServer hangup([&](LoopbackServer::Peer& peer) {
+      if (kind == NetworkKind::Rfc2217) {
+        Agree(peer);
+        peer.Read(4 + kQuery.size(), 3000);
+        peer.Send(ComPortReply(kSetBaudRate, BigEndian32(19200)));
+      } else {
+        peer.Read(4, 3000);
+      }
+      peer.Close();
+    });
+    NetworkLink link({kind, "127.0.0.1", hangup.Port()}, nullptr, bounds);
+    ASSERT_EQ(link.Open(LinkSettings{}), 1) << link.LastError();
+    EXPECT_EQ(link.SendString("FWUE"), 1);
+    EXPECT_EQ(link.Drain(), 0);
+    EXPECT_NE(link.LastError().find("closed the connection"), std::string::npos) << link.LastError();
+    link.Close();
+    hangup.Join();
+  }
 }
 
 TEST(NetworkAddress, Parsing) {
