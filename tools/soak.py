@@ -176,6 +176,7 @@ class Device:
         self.sim = None
         self.server = None
         self.hold = None
+        self.pty_cut = False  # the plan hung the pty up
         self.pty = None
         self.address = None
         try:
@@ -242,6 +243,7 @@ class Device:
         if self.server:
             self.server.kill()
         else:
+            self.pty_cut = True
             self.sim.terminate()
 
     def stop(self):
@@ -556,8 +558,10 @@ class Soak:
                 except ProcessLookupError:
                     pass
         for d in devices:
-            if d.sim.poll() is not None:
-                continue  # hung up by the plan: the terminal is gone
+            if d.pty_cut or d.sim.poll() is not None:
+                # Hung up by the plan: the terminal is gone, or going (the
+                # simulator closes it before it writes its report and ends).
+                continue
             allowed = {os.getpid(), d.sim.pid} | ({d.server.pid} if d.server and d.server.poll() is None else set())
             held = holders(d.pty, allowed)
             if held:
