@@ -381,7 +381,7 @@ int NetworkLink::Drain() {
                    : m_bEnded ? "the device server closed the connection before it confirmed the last bytes (" +
                                     m_strError + ")"
                               : "the device server did not answer within " + platform::WaitText(m_bounds.msNegotiate) +
-                                    " after the last bytes, so that they may not have reached the device";
+                                    " after the last bytes";
       return 0;
     }
   }
