@@ -11,7 +11,8 @@ What is checked after every run:
   - a port ends with code 0 if and only if its device received every page of
     every controller of the model and "FWUE" came last; after a failure the
     device never received "FWUE" (except code 8 for a closing command a
-    device server did not confirm: the program cannot tell, and says so);
+    device server did not confirm: the program cannot tell, and says so;
+    and a stop that came after "FWUE" went, with every controller done);
   - the record (--report) exists, its code is the exit status, "updated" says
     code 0 and not stopped, no controller is claimed to have more pages
     confirmed than the device answered "A2" to, and an "ok" controller has all
@@ -409,6 +410,14 @@ def check_port(model, com, rec, sim, violations):
     # leaves the program unable to tell whether it reached the line, and it
     # says so (code 8) rather than claim a success.
     unconfirmed_close = code == 8 and CLOSE_UNCONFIRMED in (rec.get("reason") or "")
+    # A stop that came after the closing command had gone (the program holds
+    # a network connection a moment longer for it): the record says every
+    # controller was done and the run was stopped; the program sends nothing
+    # once it has noted a stop, so "FWUE" went before it.
+    ctrls = rec.get("controllers") or []
+    stopped_after_close = (code in (129, 130, 143) and rec.get("interrupted") is True and bool(ctrls)
+                           and all(c.get("result") == "ok" and c.get("confirmed") == c.get("pages") for c in ctrls))
+    unconfirmed_close = unconfirmed_close or stopped_after_close
     if code == 0 and not done:
         violations.append("%s: code 0, but the device did not receive every page and \"FWUE\" last (%s)"
                           % (where, " | ".join(sim.get("commands", []))))
