@@ -311,6 +311,7 @@ void UpdateDialog::SendClosingCommand() {
   // The closing command awaits no reply; a link through a device server
   // still has to learn that it went on towards the device.
   const bool bSent = SendString(kClosingCommand) != 0;
+  if (bSent) TransferObservers().OnClosingSent({kClosingCommand});
   if (bSent && Link().Drain()) {
     MessageBox("Firmware successfully updated! Please restart device!", "", fw::MsgIcon::Information);
   } else {

@@ -239,7 +239,7 @@ NetworkLink::Pumped NetworkLink::Pump(unsigned msWait) {
   std::uint8_t buffer[4096];
   std::size_t nCount = 0;
   std::string strReason;
-  switch (platform::SocketReceive(m_hSocket, buffer, sizeof buffer, msWait, &nCount, strReason)) {
+  switch (platform::SocketReceive(m_hSocket, buffer, sizeof buffer, msWait, &nCount, strReason, !m_bDraining)) {
     case platform::ReceiveResult::Data:
       break;
     case platform::ReceiveResult::TimedOut:
@@ -269,7 +269,7 @@ int NetworkLink::Send(const std::string& strWire) {
   const unsigned msTimeout = m_settings.dwWriteMultiplier * static_cast<unsigned>(strWire.size()) +
                              m_settings.dwWriteConstant;
   std::string strReason;
-  if (platform::SocketSend(m_hSocket, strWire.data(), strWire.size(), msTimeout, strReason)) return 1;
+  if (platform::SocketSend(m_hSocket, strWire.data(), strWire.size(), msTimeout, strReason, !m_bDraining)) return 1;
   if (strReason != "stopped") {
     m_bEnded = true;
     m_strError = strReason;
@@ -366,6 +366,13 @@ void NetworkLink::Purge() {
 }
 
 int NetworkLink::Drain() {
+  m_bDraining = true;
+  const int nConfirmed = Confirm();
+  m_bDraining = false;
+  return nConfirmed;
+}
+
+int NetworkLink::Confirm() {
   if (m_hSocket == platform::kInvalidSocket || m_bEnded) {
     m_strError = "the connection to the device server ended before it took the last bytes" +
                  (m_strError.empty() ? std::string() : " (" + m_strError + ")");
@@ -377,11 +384,10 @@ int NetworkLink::Drain() {
       WaitUntil([this] { return m_telnet.Reply(rfc2217::kSetBaudRate, nullptr); }, m_bounds.msNegotiate);
     }
     if (!m_telnet.Reply(rfc2217::kSetBaudRate, nullptr)) {
-      m_strError = m_bStopped ? std::string("stopped before the device server confirmed the last bytes")
-                   : m_bEnded ? "the device server closed the connection before it confirmed the last bytes (" +
-                                    m_strError + ")"
-                              : "the device server did not answer within " + platform::WaitText(m_bounds.msNegotiate) +
-                                    " after the last bytes";
+      m_strError = m_bEnded ? "the device server closed the connection before it confirmed the last bytes (" +
+                                  m_strError + ")"
+                            : "the device server did not answer within " + platform::WaitText(m_bounds.msNegotiate) +
+                                  " after the last bytes";
       return 0;
     }
   }
@@ -389,10 +395,6 @@ int NetworkLink::Drain() {
   const std::uint32_t dwBaud = m_settings.dwBaudRate ? m_settings.dwBaudRate : 19200;
   const unsigned msLine = static_cast<unsigned>((std::uint64_t{m_nLastSent} * 10 * 1000 + dwBaud - 1) / dwBaud);
   WaitUntil([] { return false; }, msLine + m_bounds.msSettle);
-  if (m_bStopped) {
-    m_strError = "stopped before the last bytes' time on the serial line had passed";
-    return 0;
-  }
   // A server keeps the connection while its line works; one that ends it
   // now (ser2net does when its serial side fails) may not have passed the
   // bytes on, whatever it answered before.

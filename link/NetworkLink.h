@@ -71,7 +71,9 @@ class NetworkLink : public DeviceLink {
   // connection is held for the time the last bytes take on the serial line
   // and a margin, since a server may drop what is still on its way to the
   // line when the connection ends. A server that ends the connection
-  // during the hold leaves the bytes unconfirmed.
+  // during the hold leaves the bytes unconfirmed. A stop signal that comes
+  // meanwhile cuts none of this short: the bytes are already on their way,
+  // and whether they arrived is what the run must report.
   int Drain() override;
   void Close() override;
   void Release() override { Close(); }
@@ -94,6 +96,8 @@ class NetworkLink : public DeviceLink {
   // (multiplier per byte plus constant) and, once a byte came, the interval.
   std::size_t ReadData(char* p, std::size_t n);
   int Negotiate(const LinkSettings& settings);
+  // Drain's work, done while stop signals are not heeded.
+  int Confirm();
   int Fail(const std::string& strReason);
 
   NetworkAddress m_address;
@@ -107,6 +111,7 @@ class NetworkLink : public DeviceLink {
   std::string m_strSignature;
   bool m_bEnded = false;    // the connection broke: no more waiting
   bool m_bStopped = false;  // a stop signal ended a wait
+  bool m_bDraining = false;  // in Drain: stop signals are not heeded
   bool m_bPurgeUnacknowledged = false;
   std::size_t m_nLastSent = 0;  // data bytes of the last write
 };

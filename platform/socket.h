@@ -56,7 +56,11 @@ SocketHandle ConnectTcp(const std::string& strHost, int nPort, unsigned msTimeou
 // buffer is full), waiting at most msTimeout for room. 1 when everything went
 // out; 0 when the connection is gone, a stop signal came, or the time ran
 // out (strReason says which).
-int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout, std::string& strReason);
+// With bHeedStop false a stop signal does not end the send or the wait
+// below: the update's last bytes, once written, are followed to their end
+// whatever comes.
+int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout, std::string& strReason,
+               bool bHeedStop = true);
 
 // What SocketReceive found.
 enum class ReceiveResult {
@@ -68,7 +72,7 @@ enum class ReceiveResult {
 
 // Waits at most msWait for bytes and reads what is there, up to nCapacity.
 ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsigned msWait, std::size_t* pnCount,
-                            std::string& strReason);
+                            std::string& strReason, bool bHeedStop = true);
 
 // Ends the connection in order: what was sent goes out before its end, and
 // what the server still sends is read and dropped until the server ends its

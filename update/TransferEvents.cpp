@@ -19,6 +19,7 @@ class ObserverFanOut : public TransferEvents {
   void OnIdentification(const IdentificationEvent& e) override { Each(&TransferEvents::OnIdentification, e); }
   void OnPage(const PageEvent& e) override { Each(&TransferEvents::OnPage, e); }
   void OnControllerEnded(const ControllerEndedEvent& e) override { Each(&TransferEvents::OnControllerEnded, e); }
+  void OnClosingSent(const ClosingSentEvent& e) override { Each(&TransferEvents::OnClosingSent, e); }
   void OnUpdateEnded(const UpdateEndedEvent& e) override { Each(&TransferEvents::OnUpdateEnded, e); }
 
  private:

@@ -67,6 +67,12 @@ struct ListSignedEvent {
   std::string strKeyId;  // 16 hex digits: the start of the SHA-256 of the key's DER form
 };
 
+// The closing command was written to the link: from here on the device may
+// take its update as complete, whatever the run still finds out.
+struct ClosingSentEvent {
+  std::string strCommand;  // "FWUE"
+};
+
 struct UpdateEndedEvent {
   std::int32_t nCode = 0;
 };
@@ -82,6 +88,7 @@ class TransferEvents {
   virtual void OnIdentification(const IdentificationEvent&) {}
   virtual void OnPage(const PageEvent&) {}
   virtual void OnControllerEnded(const ControllerEndedEvent&) {}
+  virtual void OnClosingSent(const ClosingSentEvent&) {}
   virtual void OnUpdateEnded(const UpdateEndedEvent&) {}
 };
 

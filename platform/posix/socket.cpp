@@ -115,7 +115,8 @@ SocketHandle ConnectTcp(const std::string& strHost, int nPort, unsigned msTimeou
   return fdConnected;
 }
 
-int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout, std::string& strReason) {
+int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout, std::string& strReason,
+               bool bHeedStop) {
   const int fd = static_cast<int>(h);
   const auto* pb = static_cast<const unsigned char*>(p);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(msTimeout);
@@ -126,12 +127,12 @@ int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout,
       nDone += static_cast<std::size_t>(k);
       continue;
     }
-    if (k < 0 && errno == EINTR && StopSignal() == 0) continue;
+    if (k < 0 && errno == EINTR && (!bHeedStop || StopSignal() == 0)) continue;
     if (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
       strReason = std::strerror(errno);
       return 0;
     }
-    if (StopSignal() != 0) {
+    if (bHeedStop && StopSignal() != 0) {
       strReason = "stopped";
       return 0;
     }
@@ -150,7 +151,7 @@ int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout,
 }
 
 ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsigned msWait, std::size_t* pnCount,
-                            std::string& strReason) {
+                            std::string& strReason, bool bHeedStop) {
   *pnCount = 0;
   const int fd = static_cast<int>(h);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(msWait);
@@ -168,7 +169,7 @@ ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsi
       strReason = std::strerror(errno);
       return ReceiveResult::Closed;
     }
-    if (StopSignal() != 0) return ReceiveResult::Stopped;
+    if (bHeedStop && StopSignal() != 0) return ReceiveResult::Stopped;
     int wait = RemainingMs(deadline);
     if (wait == 0) return ReceiveResult::TimedOut;
     pollfd pfd{fd, POLLIN, 0};

@@ -156,7 +156,8 @@ SocketHandle ConnectTcp(const std::string& strHost, int nPort, unsigned msTimeou
   return static_cast<SocketHandle>(sConnected);
 }
 
-int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout, std::string& strReason) {
+int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout, std::string& strReason,
+               bool bHeedStop) {
   const SOCKET s = S(h);
   const char* pc = static_cast<const char*>(p);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(msTimeout);
@@ -173,7 +174,7 @@ int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout,
       strReason = ErrorText(nError);
       return 0;
     }
-    if (StopSignal() != 0) {
+    if (bHeedStop && StopSignal() != 0) {
       strReason = "stopped";
       return 0;
     }
@@ -191,7 +192,7 @@ int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout,
 }
 
 ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsigned msWait, std::size_t* pnCount,
-                            std::string& strReason) {
+                            std::string& strReason, bool bHeedStop) {
   *pnCount = 0;
   const SOCKET s = S(h);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(msWait);
@@ -211,7 +212,7 @@ ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsi
       strReason = ErrorText(nError);
       return ReceiveResult::Closed;
     }
-    if (StopSignal() != 0) return ReceiveResult::Stopped;
+    if (bHeedStop && StopSignal() != 0) return ReceiveResult::Stopped;
     int wait = RemainingMs(deadline);
     if (wait == 0) return ReceiveResult::TimedOut;
     if (WaitReady(s, false, wait < kSliceMs ? wait : kSliceMs) < 0) {

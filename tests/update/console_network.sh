@@ -233,6 +233,33 @@ drop)
     run "$work/stop/again" --interface COM3 --port "$url" --device QRT1440 update
     check "after SIGTERM: the next update through the same port succeeds (got $status)" test "$status" -eq 0
     net_stop
+
+    # SIGTERM after "FWUE" was written, while the program waits for the
+    # server to confirm it (the relay holds that answer back two seconds):
+    # the device is complete, and the run says so rather than the stop.
+    net_start "$work/late"
+    relay_start "$rport" --hold-reply 1:2=2
+    "$qrtupdate" --as "$name" --interface COM3 --port "rfc2217://127.0.0.1:$relay" --device QRT1440 \
+      --report "$work/late/record.json" update >"$work/late/stdout" 2>"$work/late/stderr" &
+    pid=$!
+    for _ in $(seq 1200); do grep -q "^held 1:2" "$work/relay.out" && break; sleep 0.05; done
+    check "late stop: the relay held the answer after FWUE" grep -q "^held 1:2" "$work/relay.out"
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    relay_stop
+    tr -d '\r' <"$work/late/stderr" | grep "^$name (" >"$work/late/boxes"
+    check_full "$work/late" "SIGTERM after FWUE"
+    check "late stop: the stop is told, and that it cut nothing short" grep -q \
+      "^qrtupdate: SIGTERM came after the closing command had been written to the device; the update was not cut short" \
+      "$work/late/stderr"
+    check "late stop: no stop line" test -z "$(grep -F "stopped by" "$work/late/stderr")"
+    check "late stop: the record says updated, not interrupted" python3 - "$work/late/record.json" <<'EOF2'
+import json, sys
+r = json.load(open(sys.argv[1]))
+assert r["code"] == 0 and r["updated"] is True and r["interrupted"] is False, (r["code"], r["updated"], r["interrupted"])
+EOF2
+    net_stop
   fi
   ;;
 

@@ -11,11 +11,16 @@ benchmark:
   --answer C=V      the server's reply to command C is given the value V
                     (decimal; 1=9600: a server that refuses 19200 baud);
   --data-ff         every data byte 'Z' the server sends becomes 0xFF (so a
-                    device reply can hold 0xFF), doubled as Telnet needs.
+                    device reply can hold 0xFF), doubled as Telnet needs;
+  --hold-reply C:N=S  the server's N-th reply to COM port command C is held
+                    back S seconds (and what follows it), and the relay prints
+                    "held C:N" when it begins to hold it (1:2=2: the answer to
+                    the updater's baud-rate query after its last bytes).
 It prints its port on the first line of standard output, relays one
 connection after another, and ends on SIGTERM.
 
 usage: devserver_relay.py TARGET_PORT [--delay-ms D] [--drop-reply C] [--answer C=V] [--data-ff]
+                          [--hold-reply C:N=S]
 """
 import argparse
 import signal
@@ -32,9 +37,12 @@ class ServerFilter:
     """Rewrites the server's side of the Telnet stream, command by command.
     A command split across reads is held until it is whole."""
 
-    def __init__(self, drop, answers, data_ff):
-        self.drop, self.answers, self.data_ff = drop, answers, data_ff
+    def __init__(self, drop, answers, data_ff, holds):
+        self.drop, self.answers, self.data_ff, self.holds = drop, answers, data_ff, holds
         self.held = b""
+        self.replies = {}
+        self.extra = 0.0  # seconds the bytes of this feed are held back
+
 
     def feed(self, data):
         buf = self.held + data
@@ -83,6 +91,11 @@ class ServerFilter:
     def _sub(self, whole):
         if len(whole) >= 5 and whole[2] == COM_PORT and whole[3] >= 100:
             command = whole[3] - 100
+            self.replies[command] = self.replies.get(command, 0) + 1
+            hold = self.holds.get((command, self.replies[command]))
+            if hold:
+                print("held %d:%d" % (command, self.replies[command]), flush=True)
+                self.extra = max(self.extra, hold)
             if command in self.drop:
                 return b""
             if command in self.answers:
@@ -107,12 +120,17 @@ class Direction:
             data = b""
         if not data:
             self.open = False
-            self.queue.append((now + self.delay, None))
+            self.queue.append((max(now + self.delay, self.queue[-1][0] if self.queue else 0.0), None))
             return
+        extra = 0.0
         if self.flt:
+            self.flt.extra = 0.0
             data = self.flt.feed(data)
+            extra = self.flt.extra
         if data:
-            self.queue.append((now + self.delay, data))
+            # Later bytes never overtake held ones: the queue goes in order.
+            due = max(now + self.delay + extra, self.queue[-1][0] if self.queue else 0.0)
+            self.queue.append((due, data))
 
     def due(self):
         return self.queue[0][0] if self.queue else None
@@ -142,12 +160,17 @@ def connect(client, target_port, args):
         s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     delay = args.delay_ms / 1000.0
     flt = None
-    if args.drop_reply or args.answer or args.data_ff:
+    if args.drop_reply or args.answer or args.data_ff or args.hold_reply:
         answers = {}
         for a in args.answer:
             c, v = a.split("=")
             answers[int(c)] = int(v)
-        flt = ServerFilter(set(args.drop_reply), answers, args.data_ff)
+        holds = {}
+        for h in args.hold_reply:
+            which, seconds = h.split("=")
+            c, n = which.split(":")
+            holds[(int(c), int(n))] = float(seconds)
+        flt = ServerFilter(set(args.drop_reply), answers, args.data_ff, holds)
     return [Direction(client, server, delay, None), Direction(server, client, delay, flt)]
 
 
@@ -198,6 +221,7 @@ def main():
     p.add_argument("--drop-reply", type=int, action="append", default=[])
     p.add_argument("--answer", action="append", default=[])
     p.add_argument("--data-ff", action="store_true")
+    p.add_argument("--hold-reply", action="append", default=[])
     args = p.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

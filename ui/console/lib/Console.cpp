@@ -23,21 +23,26 @@ namespace ui {
 
 namespace {
 
-// Notes whether the device was reached, for the message after a stop, and
-// which controller the progress bar counts.
+// Notes whether the device was reached, for the message after a stop,
+// whether the closing command went, and which controller the progress bar
+// counts.
 class DeviceContact : public TransferEvents {
  public:
-  DeviceContact(bool& bTouched, std::string& strController) : m_bTouched(bTouched), m_strController(strController) {
+  DeviceContact(bool& bTouched, bool& bClosingSent, std::string& strController)
+      : m_bTouched(bTouched), m_bClosingSent(bClosingSent), m_strController(strController) {
     AddTransferObserver(this);
   }
   ~DeviceContact() override { RemoveTransferObserver(this); }
+  void OnUpdateStarted(const UpdateStartedEvent&) override { m_bClosingSent = false; }
   void OnControllerStarted(const ControllerStartedEvent& e) override {
     m_bTouched = true;
     m_strController = e.strController;
   }
+  void OnClosingSent(const ClosingSentEvent&) override { m_bClosingSent = true; }
 
  private:
   bool& m_bTouched;
+  bool& m_bClosingSent;
   std::string& m_strController;
 };
 
@@ -114,7 +119,7 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
   fw::SetFrontEnd(this);
   ConsoleCreateNotes createNotes(m_err);
   {
-    DeviceContact contact(m_bDeviceTouched, m_strProgressController);
+    DeviceContact contact(m_bDeviceTouched, m_bClosingSent, m_strProgressController);
     UpdateApp app;
     app.InitInstance();
   }
@@ -125,10 +130,11 @@ int ConsoleFrontEnd::RunOptions(const ConsoleOptions& options) {
     SayNoBrand(StartFileName());
     return kExitNoBrand;
   }
-  if (StopNoted()) {
+  if (StopCutRun()) {
     ReportStop();
     return ExitStatusOfStop(m_nStopSignal);
   }
+  if (StopNoted()) ReportLateStop();
   return m_nExit;
 }
 
@@ -140,7 +146,10 @@ void ConsoleFrontEnd::RunSteps(fw::Dialog& dlg) {
   upd.m_linkFactory = StoppableLinkFactory(upd.m_linkFactory, [this] { return StopNoted() ? 1 : 0; });
   std::string strLastAction;
   for (const ConsoleStep& step : m_pOptions->steps) {
-    if (StopNoted()) break;
+    if (StopNoted()) {
+      m_bStepsCut = true;
+      break;
+    }
     if (step.kind == ConsoleStep::Action) strLastAction = step.value;
     if (!DoStep(dlg, step) || m_bUsageError) break;
     if (Window(dlg) && Window(dlg)->ended) break;
@@ -148,7 +157,7 @@ void ConsoleFrontEnd::RunSteps(fw::Dialog& dlg) {
   if (!m_bUsageError) {
     m_nExit = m_bVerifyLast ? m_nVerifyExit : upd.m_nError;
     // After a stop the stop's own line says what happened.
-    if (!m_bVerifyLast && !StopNoted()) SayWhy(dlg, strLastAction, m_nExit);
+    if (!m_bVerifyLast && !StopCutRun()) SayWhy(dlg, strLastAction, m_nExit);
     if (m_bVerifyLast && m_nExit != kResultOk)
       NoteReason(m_nExit, "the bundle in the working folder did not pass its check (verify's lines say which file)");
   }
@@ -159,15 +168,28 @@ bool ConsoleFrontEnd::StopNoted() {
   return m_nStopSignal != 0;
 }
 
-void ConsoleFrontEnd::ReportStop() {
-  // One line on standard error; the port is closed by now.
+bool ConsoleFrontEnd::StopCutRun() { return StopNoted() && (!m_bClosingSent || m_bStepsCut); }
+
+void ConsoleFrontEnd::ReportLateStop() {
+  // The user pressed Ctrl-C and gets no stop's exit status: one line says
+  // why, above the update's own outcome.
+  m_err << "qrtupdate: " << StopName()
+        << " came after the closing command had been written to the device; the update was not cut short\n";
+  m_err.flush();
+}
+
+const char* ConsoleFrontEnd::StopName() const {
   // The system's own name where the process's handler saw it (Ctrl-C,
   // Ctrl-Break on Windows).
   const char* pszName =
       platform::StopSignal() == m_nStopSignal ? platform::StopSignalName() : platform::SignalName(m_nStopSignal);
-  if (*pszName == 0) pszName = "a signal";
+  return *pszName == 0 ? "a signal" : pszName;
+}
+
+void ConsoleFrontEnd::ReportStop() {
+  // One line on standard error; the port is closed by now.
   const std::string strLine =
-      std::string("stopped by ") + pszName +
+      std::string("stopped by ") + StopName() +
       (m_bDeviceTouched ? ": the update did not end; the device needs a complete update"
                         : " before anything was sent to the device");
   m_err << "qrtupdate: " << strLine << "\n";

@@ -50,8 +50,10 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   void SetInterrupted(bool bInterrupted) { m_bInterrupted = bInterrupted; }
   const UpdateRecord& Record() const { return m_record; }
   // The stop signal (platform/signals.h: 1 SIGHUP, 2 SIGINT, 15 SIGTERM)
-  // that ended the run, 0 when none did. Run's exit status is then
-  // ExitStatusOfStop of it, whatever the update's own code was.
+  // noted during the run, 0 when none was. Run's exit status is then
+  // ExitStatusOfStop of it, whatever the update's own code was, unless the
+  // stop came after the update's closing command had been written: the run
+  // then ends as it would have without it (StopCutRun).
   int StopSignal() const { return m_nStopSignal; }
   // Whether any page, or the identification exchange, had reached the
   // device when the stop came: the device then needs a complete update.
@@ -96,7 +98,15 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   bool DryRunUpdate(UpdateDialog& upd);
   void EndProgressLine();
   bool StopNoted();
+  // A stop was noted and it cut the run short: it came before the closing
+  // command was written, or it kept a later step from running. A stop that
+  // comes while the closing command's arrival is being confirmed changes
+  // nothing: the device may already take its update as complete, and the
+  // run reports what it finds, not the stop.
+  bool StopCutRun();
   void ReportStop();
+  void ReportLateStop();
+  const char* StopName() const;
   // Why an action failed, one line on standard error (ConsoleReasons.cpp);
   // the reason also goes into the record and the JSON result.
   void SayWhy(fw::Dialog& dlg, const std::string& strAction, std::int32_t nCode);
@@ -123,6 +133,8 @@ class ConsoleFrontEnd : public MemoryFrontEnd {
   bool m_bVerifyLast = false;  // the last action run was "verify"
   int m_nVerifyExit = 0;       // and what it ended with
   bool m_bInterrupted = false;
+  bool m_bClosingSent = false;  // the update's closing command was written
+  bool m_bStepsCut = false;     // a stop kept a step from running
   bool m_bReportRefused = false;  // --report's place refused before the run: no record is written
   // --json: the stream standard output had; m_out then carries human text
   // to standard error.

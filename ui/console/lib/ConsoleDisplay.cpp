@@ -53,8 +53,9 @@ void ConsoleFrontEnd::Show(fw::Dialog& dlg) {
 void ConsoleFrontEnd::OnMessageBox(const RecordedBox& box) {
   // After a stop the transfer's own boxes ("Error occured! Code:4", a port
   // that cannot be opened) describe the cut, not the device: the stop's own
-  // line, the record's "interrupted" and the result say what happened.
-  if (StopNoted()) return;
+  // line, the record's "interrupted" and the result say what happened. Once
+  // the closing command went, the boxes tell how the update ended.
+  if (StopCutRun()) return;
   m_record.AddMessage(IconName(box.icon), box.text);
   if (m_pJson) {
     JsonEvent(events::MessageEvent(box.caption, IconName(box.icon), box.text));

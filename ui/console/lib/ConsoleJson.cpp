@@ -75,8 +75,8 @@ int ConsoleFrontEnd::Run(const ConsoleOptions& options) {
       m_err << "qrtupdate: " << e.what() << "\n";
       if (nCode == 0) nCode = kErrorNotConfirmed;
     }
-    // A run a stop signal ended says so in the record.
-    if (m_nStopSignal != 0) m_bInterrupted = true;
+    // A run a stop signal cut short says so in the record.
+    if (StopCutRun()) m_bInterrupted = true;
     RemoveTransferObserver(&m_record);
     if (m_pJsonEvents) RemoveTransferObserver(m_pJsonEvents.get());
     EndProgressLine();

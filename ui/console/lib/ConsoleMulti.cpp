@@ -115,6 +115,13 @@ int SeveralPorts::Run() {
   Supervise();
   EndPorts();
   MergeRecords();
+  // A stop that came when every port had written its closing command cut
+  // nothing short: each child ended as it would have without it.
+  const int nStatus = ExitStatus();
+  if (m_front.StopNoted() && nStatus == 0) {
+    m_front.ReportLateStop();
+    return 0;
+  }
   if (m_front.StopNoted()) {
     const std::string strLine = std::string("stopped by ") + platform::StopSignalName() +
                                 ": each port's line says where it stopped; a port not done needs a complete update";
@@ -123,7 +130,7 @@ int SeveralPorts::Run() {
     m_front.NoteReason(ExitStatusOfStop(m_front.m_nStopSignal), strLine);
     return ExitStatusOfStop(m_front.m_nStopSignal);
   }
-  return ExitStatus();
+  return nStatus;
 }
 
 void SeveralPorts::StartPorts() {
