@@ -120,6 +120,9 @@ run() {
     timeout 240 "$qrtupdate" --as "$name" "$@" >"$out/stdout" 2>"$out/stderr"
   fi
   status=$?
+  # A run that did not end: what was still running then, for the failure's
+  # report.
+  if [ "$status" -eq 124 ]; then ps -eo pid,ppid,stat,etime,args >"$out/ps" 2>&1; fi
   tr -d '\r' <"$out/stdout" >"$out/lines"
   tr -d '\r' <"$out/stderr" | grep "^$name (" >"$out/boxes"
   tr -d '\r' <"$out/stderr" | grep "^qrtupdate: " >"$out/errs"
@@ -356,7 +359,7 @@ EOF
 esac
 
 if [ $fail -ne 0 ]; then
-  for f in "$work"/*/stderr "$work"/*/ser2net.log; do echo "--- $f"; head -c 800 "$f"; echo; done
+  for f in "$work"/*/stderr "$work"/*/ser2net.log "$work"/*/ps; do echo "--- $f"; head -c 800 "$f"; echo; done
   exit 1
 fi
 echo "console update through a device server ($scenario): ok"

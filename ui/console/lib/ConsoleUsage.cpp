@@ -182,7 +182,8 @@ std::string UsageSeveralPorts() {
          "command are sent, the port is closed as on every other exit, and the exit status is\n"
          "128 plus the signal's number (129, 130, 143). The device then holds an incomplete\n"
          "firmware and has not been told the update ended: it needs a complete update (run\n"
-         "the same update again) before it is used.\n";
+         "the same update again) before it is used. A signal that comes after the end-of-update\n"
+         "command was written stops nothing: the run ends as it would have without it.\n";
 }
 
 // The exit statuses, one line per result code.
