@@ -20,6 +20,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;
 // How long a closing connection waits for the server to end its side.
 constexpr int kCloseWaitMs = 2000;
+// The pause between reads while a closing connection waits for the server.
+constexpr DWORD kCloseNapMs = 5;
 
 SOCKET S(SocketHandle h) { return static_cast<SOCKET>(h); }
 
@@ -230,18 +232,20 @@ void CloseSocket(SocketHandle h) {
   // Closed with unread bytes, the connection would be reset instead, and a
   // server may drop what it has not yet passed to the device: the update's
   // closing "FWUE", which awaits no reply.
+  // The socket is non-blocking: each read returns at once, and the wait
+  // between reads is a plain sleep, so that nothing here can wait on the
+  // socket past the bound, whatever state its two halves are in.
   if (shutdown(s, SD_SEND) == 0) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
     char buffer[512];
-    for (;;) {
-      const int wait = RemainingMs(deadline);
-      if (wait == 0) break;
-      const int r = WaitReady(s, false, wait < kSliceMs ? wait : kSliceMs);
-      if (r < 0) break;
-      if (r == 0) continue;
+    while (RemainingMs(deadline) > 0) {
       const int n = recv(s, buffer, sizeof buffer, 0);
-      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) continue;
-      if (n <= 0) break;  // the server's end, or a reset
+      if (n > 0) continue;
+      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+        ::Sleep(kCloseNapMs);
+        continue;
+      }
+      break;  // the server's end, or a reset
     }
   }
   closesocket(s);
