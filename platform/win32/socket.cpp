@@ -60,17 +60,27 @@ std::string ErrorText(int nError) {
   return buffer;
 }
 
-// Waits up to ms for the socket to become readable (bWrite false) or
-// writable; 1 ready, 0 not yet, -1 select failed. Failed connects show as
-// an exception on Windows.
-int WaitReady(SOCKET s, bool bWrite, int ms) {
+// What a wait is for: data or the connection's end, room to send, or a
+// connect's outcome.
+enum class Await { Readable, Writable, Connected };
+
+// Waits up to ms for the socket; 1 ready, 0 not yet, -1 select failed.
+// The socket is in one set only, except while a connect is awaited: a
+// failed connect shows only as an exception. For the other waits the
+// exception set adds nothing (an ended or reset connection shows as
+// readable, and the send or receive that follows says which), and it costs:
+// Wine 8's server fails an assertion and ends when a select holding one
+// socket in two sets sees the connection end. The program that waits then
+// hangs for ever and every other Wine program of its prefix ends at once.
+int WaitReady(SOCKET s, Await what, int ms) {
   fd_set set, except;
   FD_ZERO(&set);
   FD_ZERO(&except);
   FD_SET(s, &set);
-  FD_SET(s, &except);
+  if (what == Await::Connected) FD_SET(s, &except);
   timeval tv{ms / 1000, (ms % 1000) * 1000};
-  int r = select(0, bWrite ? nullptr : &set, bWrite ? &set : nullptr, &except, &tv);
+  const bool bRead = what == Await::Readable;
+  int r = select(0, bRead ? &set : nullptr, bRead ? nullptr : &set, &except, &tv);
   if (r == SOCKET_ERROR) return -1;
   return r > 0 ? 1 : 0;
 }
@@ -85,7 +95,7 @@ int ConnectOne(SOCKET s, const addrinfo* ai, Clock::time_point deadline) {
     if (StopSignal() != 0) return WSAEINTR;
     int wait = RemainingMs(deadline);
     if (wait == 0) return WSAETIMEDOUT;
-    int r = WaitReady(s, true, wait < kSliceMs ? wait : kSliceMs);
+    int r = WaitReady(s, Await::Connected, wait < kSliceMs ? wait : kSliceMs);
     if (r < 0) return WSAGetLastError();
     if (r == 0) continue;
     int nSockError = 0;
@@ -185,7 +195,7 @@ int SocketSend(SocketHandle h, const void* p, std::size_t n, unsigned msTimeout,
       strReason = "the server takes no more data";
       return 0;
     }
-    if (WaitReady(s, true, wait < kSliceMs ? wait : kSliceMs) < 0) {
+    if (WaitReady(s, Await::Writable, wait < kSliceMs ? wait : kSliceMs) < 0) {
       strReason = ErrorText(WSAGetLastError());
       return 0;
     }
@@ -217,7 +227,7 @@ ReceiveResult SocketReceive(SocketHandle h, void* p, std::size_t nCapacity, unsi
     if (bHeedStop && StopSignal() != 0) return ReceiveResult::Stopped;
     int wait = RemainingMs(deadline);
     if (wait == 0) return ReceiveResult::TimedOut;
-    if (WaitReady(s, false, wait < kSliceMs ? wait : kSliceMs) < 0) {
+    if (WaitReady(s, Await::Readable, wait < kSliceMs ? wait : kSliceMs) < 0) {
       strReason = ErrorText(WSAGetLastError());
       return ReceiveResult::Closed;
     }

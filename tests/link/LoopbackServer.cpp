@@ -111,6 +111,16 @@ void LoopbackServer::Peer::Close() {
   m_s = -1;
 }
 
+void LoopbackServer::Peer::Reset() {
+  if (m_s == -1) return;
+  // Closed with a zero linger time, the connection is reset, not ended.
+  linger l{};
+  l.l_onoff = 1;
+  l.l_linger = 0;
+  setsockopt(m_s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+  Close();
+}
+
 LoopbackServer::LoopbackServer(Script script) {
   m_listen = Listen(&m_nPort);
   listen(m_listen, 1);

@@ -28,6 +28,8 @@ class LoopbackServer {
     bool EndedInOrder(unsigned msWait);
     // Closes the connection at once.
     void Close();
+    // Resets the connection at once.
+    void Reset();
 
    private:
     std::intptr_t m_s;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -204,6 +206,56 @@ TEST(NetworkLink, ADroppedConnectionEndsEveryLaterExchange) {
   EXPECT_NE(link.LastError().find("closed the connection"), std::string::npos) << link.LastError();
   link.Purge();
   link.Close();
+}
+
+// A server that ends or resets the connection while the program waits for
+// an answer, many times over: each time the wait ends with the server's end
+// said, and never hangs. Against a scripted server here, or, with
+// QRT_TEST_HANGUP_PORT set (tests/link/hangups.sh), against a native one
+// that acts alike: under Wine a wait that held the socket in two select
+// sets made Wine's own server fail at this moment a few times in a
+// thousand when the peer was a native process, which left the waiting
+// program hanging and ended every other Wine program of the prefix.
+TEST(NetworkLink, AServerThatHangsUpDuringAWaitEndsItEveryTime) {
+  const char* pszPort = std::getenv("QRT_TEST_HANGUP_PORT");
+  const int nExternalPort = pszPort ? std::atoi(pszPort) : 0;
+  const int nRounds = nExternalPort ? 1000 : 300;
+  int nHeard = 0;
+  for (int i = 0; i < nRounds; ++i) {
+    // Every second connection is reset instead of ended, as the native
+    // server does.
+    const bool bReset = i % 2 == 1;
+    std::unique_ptr<LoopbackServer> pServer;
+    if (!nExternalPort) {
+      pServer = std::make_unique<LoopbackServer>([&](LoopbackServer::Peer& peer) {
+        peer.Read(4, 3000);
+        peer.Send("OK");
+        peer.Read(4, 3000);
+        if (bReset) {
+          peer.Reset();
+        } else {
+          peer.Close();
+        }
+      });
+    }
+    NetworkLink link({NetworkKind::RawTcp, "127.0.0.1", nExternalPort ? nExternalPort : pServer->Port()}, nullptr,
+                     Short());
+    ASSERT_EQ(link.Open(LinkSettings{}), 1) << link.LastError();
+    ASSERT_EQ(link.SendString("FWU0"), 1) << link.LastError();
+    ASSERT_EQ(link.ReceiveString(2), "OK") << link.LastError();
+    ASSERT_EQ(link.SendString("FWU1"), 1) << link.LastError();
+    EXPECT_EQ(link.ReceiveString(1), "");
+    // The wait ended by the server's end, not by its time running out.
+    if (link.LastError().empty()) {
+      ADD_FAILURE() << "round " << i << ": the link did not see that the server had " << (bReset ? "reset" : "ended")
+                    << " the connection";
+    } else {
+      ++nHeard;
+    }
+    link.Close();
+    if (pServer) pServer->Join();
+  }
+  EXPECT_EQ(nHeard, nRounds);
 }
 
 TEST(NetworkLink, RawTcpCarriesBytesAsTheyAre) {
