@@ -551,7 +551,7 @@ class Soak:
             for pid in left:
                 try:
                     with open("/proc/%d/cmdline" % pid, "rb") as f:
-                        names.append("%d %s" % (pid, f.read().replace(b"\0", b" ").decode(errors="replace")[:80]))
+                        names.append("%d %s" % (pid, f.read().replace(b"\0", b" ").decode(errors="replace")[:240]))
                 except OSError:
                     pass
             if names:
