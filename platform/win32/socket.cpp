@@ -20,8 +20,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;
 // How long a closing connection waits for the server to end its side.
 constexpr int kCloseWaitMs = 2000;
-// The pause between reads while a closing connection waits for the server.
-constexpr DWORD kCloseNapMs = 5;
 
 SOCKET S(SocketHandle h) { return static_cast<SOCKET>(h); }
 
@@ -242,20 +240,15 @@ void CloseSocket(SocketHandle h) {
   // Closed with unread bytes, the connection would be reset instead, and a
   // server may drop what it has not yet passed to the device: the update's
   // closing "FWUE", which awaits no reply.
-  // The socket is non-blocking: each read returns at once, and the wait
-  // between reads is a plain sleep, so that nothing here can wait on the
-  // socket past the bound, whatever state its two halves are in.
+  // The wait is the receive's own, bounded, and deaf to stops: a stop must
+  // not reset the connection under the last bytes.
   if (shutdown(s, SD_SEND) == 0) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
     char buffer[512];
-    while (RemainingMs(deadline) > 0) {
-      const int n = recv(s, buffer, sizeof buffer, 0);
-      if (n > 0) continue;
-      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-        ::Sleep(kCloseNapMs);
-        continue;
-      }
-      break;  // the server's end, or a reset
+    std::size_t nCount = 0;
+    std::string strReason;
+    while (SocketReceive(h, buffer, sizeof buffer, static_cast<unsigned>(RemainingMs(deadline)), &nCount, strReason,
+                         false) == ReceiveResult::Data) {
     }
   }
   closesocket(s);
